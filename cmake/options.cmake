@@ -1,0 +1,23 @@
+# Compile options shared by every target of both builds.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+# GCC 12 reports impossible overlaps in inlined std::wstring copies on 32-bit targets (GCC bug
+# 105651); the warning says nothing about our code.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  add_compile_options(-Wno-restrict)
+endif()
+
+if(WIN32)
+  # Everything static: the launcher may depend on system DLLs only.
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+else()
+  option(LAUNCHER_SANITIZE "Build host code with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+  if(LAUNCHER_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()

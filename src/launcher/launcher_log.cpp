@@ -1,0 +1,160 @@
+#include "launcher/launcher_log.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+
+#include "base/text.h"
+#include "base/win/handles.h"
+#include "launcher/log.h"
+#include "files/executable_paths.h"
+
+namespace launcher {
+
+namespace {
+
+constexpr size_t kPathLimit = 6000;
+
+struct LogState {
+    std::recursive_mutex lock;
+    bool initialized = false;
+    bool initializing = false;
+    bool requested = false;
+    bool temporary = false;
+    bool retained = false;
+    bool deletionMode = false;
+    std::wstring path;
+    uint32_t startMilliseconds = 0;
+};
+
+LogState& state() {
+    // Never destroyed: log lines may still be written by exit handlers and late threads.
+    static LogState* instance = new LogState;
+    return *instance;
+}
+
+uint64_t systemTimeMilliseconds() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return ticks / 10000;
+}
+
+bool environmentSaysYes(const wchar_t* name) {
+    wchar_t value[kPathLimit];
+    const DWORD length = GetEnvironmentVariableW(name, value, kPathLimit);
+    return length > 0 && length < kPathLimit && std::wstring_view(value, length) == L"yes";
+}
+
+bool fileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Writes UTF-8 bytes with CR LF line ends, the way a text-mode UTF-8 stream would.
+bool appendText(const std::wstring& path, std::wstring_view text, bool truncate) {
+    base::win::FileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | (truncate ? GENERIC_WRITE : 0),
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                           nullptr));
+    if (!file) return false;
+    std::wstring crlf;
+    crlf.reserve(text.size() + 8);
+    for (wchar_t c : text) {
+        if (c == L'\n') crlf += L'\r';
+        crlf += c;
+    }
+    const std::string bytes = (truncate ? std::string("\xEF\xBB\xBF") : std::string()) + base::wideToUtf8(crlf);
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::wstring ctimeText() {
+    const std::time_t now = std::time(nullptr);
+    const std::tm* local = std::localtime(&now);
+    if (!local) return L"\n";
+    char text[64];
+    // Same shape as ctime(): "Wed Jan 02 02:03:55 1980\n".
+    if (std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y\n", local) == 0) return L"\n";
+    return base::narrowToWide(text);
+}
+
+std::wstring logDirectory() {
+    // The system's temporary folder of this user, for now the base of every temporary file.
+    std::wstring directory = files::systemTemporaryFolder();
+    if (directory.empty()) return L"c:\\";
+    if (directory.back() != L'\\' && directory.back() != L'/') directory += L'\\';
+    return directory;
+}
+
+void initialize(LogState& log) {
+    log.initialized = true;
+    bool wanted = log.requested || environmentSaysYes(L"LUMBRA_LOG");
+    if (environmentSaysYes(L"CORVANE_LOG")) wanted = true;
+    if (!wanted) {
+        if (log.deletionMode) return;
+        log.temporary = true;
+        std::atexit(deleteTemporaryLog);
+    }
+    const std::wstring directory = logDirectory();
+    int number = 1;
+    for (; number < 1000; ++number) {
+        if (!fileExists(directory + L"cvn_nlog_" + std::to_wstring(number) + L".log")) break;
+    }
+    log.path = directory + L"cvn_nlog_" + std::to_wstring(number) + L".log";
+    const std::wstring header =
+        base::formatWide(L"Started executable %s at %s\n", files::executableLongPath(), ctimeText());
+    if (!appendText(log.path, header, true)) {
+        log.path = L"c:\\cvn_nlog";
+        if (!appendText(log.path, header, true)) return;
+    }
+    log.startMilliseconds = static_cast<uint32_t>(systemTimeMilliseconds());
+}
+
+}  // namespace
+
+void writeLogLine(bool isError, std::wstring_view text) {
+    LogState& log = state();
+    std::lock_guard<std::recursive_mutex> guard(log.lock);
+    if (!log.initialized) {
+        // Lines logged while the log finds its own folder are dropped.
+        if (log.initializing) return;
+        log.initializing = true;
+        initialize(log);
+        log.initializing = false;
+    }
+    if (log.initializing || log.path.empty()) return;
+    const int32_t elapsed = static_cast<int32_t>(static_cast<uint32_t>(systemTimeMilliseconds()) - log.startMilliseconds);
+    std::wstring line = base::formatWide(L"[%d:%d] ", elapsed / 1000, elapsed % 1000);
+    if (isError) line += L"ERROR: ";
+    line += text;
+    line += L'\n';
+    appendText(log.path, line, false);
+}
+
+void requestLogFile() { state().requested = true; }
+
+void setLogDeletionMode(bool deletionMode) { state().deletionMode = deletionMode; }
+
+std::optional<std::wstring> retainLogFile() {
+    LogState& log = state();
+    std::lock_guard<std::recursive_mutex> guard(log.lock);
+    if (!log.initialized && !log.initializing) {
+        log.initializing = true;
+        initialize(log);
+        log.initializing = false;
+    }
+    if (log.path.empty()) return std::nullopt;
+    log.retained = true;
+    return log.path;
+}
+
+void deleteTemporaryLog() {
+    LogState& log = state();
+    std::lock_guard<std::recursive_mutex> guard(log.lock);
+    if (log.temporary && !log.retained && !log.path.empty()) DeleteFileW(log.path.c_str());
+}
+
+}  // namespace launcher

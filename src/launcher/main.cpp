@@ -1,0 +1,117 @@
+// Entry point of the launcher: decides the mode of this process, reads the payload's tables,
+// applies the user's options and hands over to the installer's work.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "files/cleanup.h"
+#include "launch/locale_selection.h"
+#include "launcher/command_line.h"
+#include "launcher/error_path.h"
+#include "launcher/launcher_log.h"
+#include "launcher/log.h"
+#include "launcher/modes.h"
+#include "launcher/platform.h"
+#include "launcher/product.h"
+#include "media/media_file.h"
+#include "media/tables.h"
+
+namespace {
+
+using namespace launcher;
+
+// "The following log file will be created" with an offer to show it in Explorer.
+void offerLogFile() {
+    const auto log = retainLogFile();
+    const std::wstring text = base::formatWide(
+        L"The following log file will be created:\n\n%s\n\nDo you want to open an Explorer window?",
+        log ? *log : std::wstring());
+    if (MessageBoxW(nullptr, text.c_str(), productNameWide().c_str(), MB_YESNO) != IDYES || !log) return;
+    wchar_t shortPath[MAX_PATH] = {};
+    if (GetShortPathNameW(log->c_str(), shortPath, MAX_PATH) == 0 || shortPath[0] == 0) {
+        lstrcpynW(shortPath, log->c_str(), MAX_PATH);
+    }
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    std::wstring command = base::formatWide(L"%s\\explorer.exe /select,%s", windows, shortPath);
+    logMessage(L"calling %s", command);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                        &startup, &process)) {
+        logMessage(L"could not open explorer window %d", GetLastError());
+        return;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+void removeJavaOptionsVariables() {
+    logMessage(L"ignoring java options environment variables");
+    for (const wchar_t* name : {L"_JAVA_OPTIONS", L"JDK_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS"}) {
+        SetEnvironmentVariableW(name, nullptr);
+        // The C runtime keeps a copy of the environment of its own.
+        _wputenv((std::wstring(name) + L"=").c_str());
+    }
+}
+
+void prepare(std::vector<std::wstring>& arguments) {
+    if (takeLogOption(arguments)) {
+        modes().logRequested = true;
+        requestLogFile();
+    }
+    const launch::SystemLanguages languages = launch::systemLanguages();
+    media::readMessageTables(launch::selectLocale(&arguments, languages));
+    setProductKind(media::configString(2001));
+    if (media::configInteger(10012) != 0) removeJavaOptionsVariables();
+    if (modes().logRequested) offerLogFile();
+}
+
+void applyUserOptions(const std::vector<std::wstring>& arguments) {
+    const UserOptions options = scanUserOptions(arguments);
+    Modes& state = modes();
+    if (options.console) state.consoleAttached = attachConsole();
+    if (options.quiet) state.quiet = true;
+    if (options.guiOff) setGuiMode(false);
+    if (options.splash) state.startupDialogWanted = true;
+    if (options.noCheck) state.integrityCheck = false;
+    if (options.manual) state.manualJreSelection = true;
+    if (options.consoleRequired && !state.consoleAttached && !attachConsole()) {
+        MessageBoxA(nullptr, "Error: Could not allocate console.", "corvane", MB_OK);
+        files::cleanUpAndExit(1);
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLine, int show) {
+    const std::string_view commandLine = narrowCommandLine ? narrowCommandLine : "";
+    media::readConfigTable();
+    Modes& state = modes();
+    state.deletion = startsWithWord(commandLine, "__cvn_windel");
+    setLogDeletionMode(state.deletion);
+    restrictDllSearch();
+    preloadSystemLibraries();
+    if (isRebootCommandLine(commandLine)) {
+        runDelayedReboot();
+        return 0;
+    }
+    applyInternalModes(commandLine, state);
+    if (state.msi) logMessage(L"msi wrapper %p", reinterpret_cast<void*>(state.msiWindow));
+    if (state.languageRestart) logMessage(L"language restart");
+    if (state.extractAndExit) logMessage(L"extract and exit mode");
+    initCommonControls();
+
+    std::vector<std::wstring> arguments;
+    splitCommandLine(GetCommandLineW(), arguments, true);
+
+    prepare(arguments);
+    state.integrityCheck = true;
+    applyUserOptions(arguments);
+
+    state.noDialog = state.noDialog || media::configInteger(155) != 0;
+    logMessage(L"Init done");
+    return 0;
+}

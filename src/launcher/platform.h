@@ -1,0 +1,45 @@
+// Small Windows services of the entry point: console, DLL search, system libraries, reboot.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace launcher {
+
+// Attaches to the parent's console, or allocates one; whether a console is available.
+bool attachConsole();
+
+// Restricts the DLL search to the system directory and added directories (not on Windows 6.0,
+// whose loader lacks the call). Logs "restrict DLL directories" when done.
+void restrictDllSearch();
+// Adds a directory to the DLL search; the cookie for removeDllDirectory, 0 when unavailable.
+void* addDllDirectory(std::string_view narrowPath);
+void removeDllDirectory(void* cookie);
+
+// Loads two system libraries whose later, implicit loads would otherwise search the
+// application's folder; once per process.
+void preloadSystemLibraries();
+
+// Initialises the common controls from the system's comctl32.dll.
+void initCommonControls();
+
+// The steps of a reboot, replaceable so that tests can follow them without rebooting.
+struct RebootActions {
+    void (*sleep)(DWORD milliseconds);
+    // Enables SeShutdownPrivilege; true when AdjustTokenPrivileges left the last error at 0.
+    bool (*enableShutdownPrivilege)();
+    bool (*exitWindows)();
+};
+const RebootActions& systemRebootActions();
+
+// Enables the privilege and starts the reboot; true when the reboot was started.
+bool rebootNow(const RebootActions& actions = systemRebootActions());
+// The "__cvn_reboot" mode: waits five seconds, then reboots.
+void runDelayedReboot(const RebootActions& actions = systemRebootActions());
+
+// Loads a system library from the system directory only.
+HMODULE loadSystemLibrary(const wchar_t* name);
+
+}  // namespace launcher

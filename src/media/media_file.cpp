@@ -1,0 +1,116 @@
+#include "media/media_file.h"
+
+#include "files/executable_paths.h"
+#include "launcher/error_path.h"
+#include "launcher/log.h"
+#include "media/payload_format.h"
+#include "media/payload_reader.h"
+#include "media/tables.h"
+
+namespace media {
+
+namespace {
+
+int64_t fileDataOffset = 0;
+
+// Logs what the failed read saw and ends the launcher with the reader's text.
+[[noreturn]] void failOnPayloadError(const PayloadError& error) {
+    switch (error.fault()) {
+    case PayloadFault::ReadInt:
+        launcher::logMessage(L"error %d %d\n", error.systemError(), error.bytesRead());
+        break;
+    case PayloadFault::ReadLong:
+    case PayloadFault::ReadShort:
+        launcher::logMessage(L"error %d\n", error.systemError());
+        break;
+    default:
+        break;
+    }
+    const std::string_view text = error.what();
+    launcher::failWithText(std::wstring(text.begin(), text.end()));
+}
+
+// Positions the reader just after the three header fields.
+void enterPayload(PayloadReader& reader) {
+    const int64_t start = findPayloadStart(reader.source());
+    reader.source().seek(start);
+    if (static_cast<uint32_t>(reader.readInt()) != kPayloadMagic) throw PayloadError(PayloadFault::Magic, 0, 0);
+    reader.source().seek(start + kCoveredRangeOffset);
+}
+
+}  // namespace
+
+bool HandleByteSource::read(void* buffer, uint32_t size, uint32_t& bytesRead) {
+    DWORD got = 0;
+    const BOOL ok = ReadFile(file_, buffer, size, &got, nullptr);
+    bytesRead = got;
+    position_ += got;
+    if (!ok) {
+        error_ = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+bool HandleByteSource::seek(int64_t offset) {
+    LARGE_INTEGER target;
+    target.QuadPart = offset;
+    if (!SetFilePointerEx(file_, target, nullptr, FILE_BEGIN)) {
+        error_ = GetLastError();
+        return false;
+    }
+    position_ = offset;
+    return true;
+}
+
+base::win::FileHandle openMediaFile() { return openMediaFile(files::executableLongPath()); }
+
+base::win::FileHandle openMediaFile(const std::wstring& path) {
+    base::win::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        launcher::logError(L"Could not open %p %d %s", file.get(), GetLastError(), path);
+        launcher::failWithText(L"Error opening media file.");
+    }
+    return file;
+}
+
+void readConfigTable() { readConfigTable(files::executableLongPath()); }
+
+void readConfigTable(const std::wstring& mediaPath) {
+    base::win::FileHandle file = openMediaFile(mediaPath);
+    HandleByteSource source(file.get());
+    PayloadReader reader(source);
+    try {
+        enterPayload(reader);
+        setConfigTable(readConfigEntries(reader));
+    } catch (const PayloadError& error) {
+        file.reset();
+        failOnPayloadError(error);
+    }
+}
+
+void readMessageTables(std::string_view locale) { readMessageTables(files::executableLongPath(), locale); }
+
+void readMessageTables(const std::wstring& mediaPath, std::string_view locale) {
+    base::win::FileHandle file = openMediaFile(mediaPath);
+    HandleByteSource source(file.get());
+    PayloadReader reader(source);
+    try {
+        enterPayload(reader);
+        skipConfigEntries(reader);
+        MessageTable messages = readMessageEntries(reader);
+        applyLanguageBlocks(readLanguageBlocks(reader), locale, messages);
+        setMessageTable(std::move(messages));
+        fileDataOffset = source.position();
+    } catch (const PayloadError& error) {
+        file.reset();
+        failOnPayloadError(error);
+    }
+    const int launcherType = configInteger(kConfigLauncherType);
+    if (launcherType != 1 && launcherType != 5) launcher::setGuiMode(false);
+}
+
+int64_t fileDataPosition() { return fileDataOffset; }
+
+}  // namespace media

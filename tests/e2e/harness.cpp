@@ -1,0 +1,299 @@
+#include "harness.h"
+
+#include <thread>
+
+#include "base/text.h"
+
+namespace e2e {
+
+namespace {
+
+std::wstring lastErrorText(const wchar_t* what) {
+    return std::wstring(what) + L" failed: " + std::to_wstring(GetLastError());
+}
+
+// Environment block of this process with the given changes; names compare case-insensitively
+// as Windows does.
+std::wstring environmentBlock(const std::map<std::wstring, std::optional<std::wstring>>& changes) {
+    std::map<std::wstring, std::pair<std::wstring, std::wstring>> variables;  // upper name -> (name, value)
+    auto upper = [](std::wstring text) {
+        CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+        return text;
+    };
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
+            const std::wstring text(entry);
+            const size_t equals = text.find(L'=', 1);
+            if (equals == std::wstring::npos) continue;
+            variables[upper(text.substr(0, equals))] = {text.substr(0, equals), text.substr(equals + 1)};
+        }
+        FreeEnvironmentStringsW(block);
+    }
+    for (const auto& [name, value] : changes) {
+        if (value) variables[upper(name)] = {name, *value};
+        else variables.erase(upper(name));
+    }
+    std::wstring result;
+    for (const auto& [key, entry] : variables) result += entry.first + L"=" + entry.second + L'\0';
+    result += L'\0';
+    return result;
+}
+
+// Quotes an argument so that CommandLineToArgvW gives it back unchanged.
+std::wstring quoteArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+        } else if (c == L'"') {
+            quoted.append(backslashes * 2 + 1, L'\\');
+            backslashes = 0;
+        } else {
+            backslashes = 0;
+        }
+        quoted += c;
+    }
+    quoted.append(backslashes, L'\\');
+    quoted += L'"';
+    return quoted;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK findDialogOfProcess(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (std::wstring(className) != L"#32770") return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+std::wstring windowText(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return text;
+}
+
+void drainPipe(HANDLE pipe, std::string* sink) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink->append(buffer, got);
+}
+
+}  // namespace
+
+std::wstring binDirectory() {
+    wchar_t path[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
+    std::wstring text(path, length);
+    return text.substr(0, text.find_last_of(L"\\/"));
+}
+
+std::wstring launcherTemplatePath() { return binDirectory() + L"\\launcher.exe"; }
+
+TempFolder::TempFolder() {
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, base);
+    static LONG counter = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::wstring candidate = std::wstring(base) + L"e2e_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                 std::to_wstring(InterlockedIncrement(&counter));
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempFolder::~TempFolder() { removeTree(path_); }
+
+std::vector<std::wstring> TempFolder::names() const {
+    std::vector<std::wstring> result;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return result;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") result.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return result;
+}
+
+void removeTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                removeTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+std::string readFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+void writeFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write a test file");
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::wstring buildMedia(const TempFolder& folder, const media::MediaDescription& description,
+                        const std::wstring& name) {
+    const std::wstring output = folder.file(name);
+    media::writeMediaFile(base::wideToUtf8(launcherTemplatePath()), description, base::wideToUtf8(output));
+    return output;
+}
+
+LauncherProcess::LauncherProcess(const std::wstring& executable, const RunOptions& options) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE outputWrite = nullptr;
+    HANDLE errorWrite = nullptr;
+    if (!CreatePipe(&outputRead_, &outputWrite, &inherit, 0) || !CreatePipe(&errorRead_, &errorWrite, &inherit, 0)) {
+        throw std::runtime_error("CreatePipe failed");
+    }
+    SetHandleInformation(outputRead_, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errorRead_, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring commandLine = quoteArgument(executable);
+    for (const std::wstring& argument : options.arguments) commandLine += L" " + quoteArgument(argument);
+    auto environment = options.environment;
+    if (!options.temporaryFolder.empty()) {
+        environment[L"TMP"] = options.temporaryFolder;
+        environment[L"TEMP"] = options.temporaryFolder;
+    }
+    std::wstring block = environmentBlock(environment);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outputWrite;
+    startup.hStdError = errorWrite;
+    PROCESS_INFORMATION info = {};
+    const BOOL started = CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                        CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &info);
+    CloseHandle(outputWrite);
+    CloseHandle(errorWrite);
+    if (!started) throw std::runtime_error(base::wideToUtf8(lastErrorText(L"CreateProcessW")));
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    processId_ = info.dwProcessId;
+    readers_[0] = CreateThread(
+        nullptr, 0,
+        [](void* self) -> DWORD {
+            auto* process = static_cast<LauncherProcess*>(self);
+            drainPipe(process->outputRead_, &process->output_);
+            return 0;
+        },
+        this, 0, nullptr);
+    readers_[1] = CreateThread(
+        nullptr, 0,
+        [](void* self) -> DWORD {
+            auto* process = static_cast<LauncherProcess*>(self);
+            drainPipe(process->errorRead_, &process->error_);
+            return 0;
+        },
+        this, 0, nullptr);
+}
+
+LauncherProcess::~LauncherProcess() {
+    if (process_) {
+        if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_, 99);
+            WaitForSingleObject(process_, 5000);
+        }
+        CloseHandle(process_);
+    }
+    for (HANDLE reader : readers_) {
+        if (reader) {
+            WaitForSingleObject(reader, 5000);
+            CloseHandle(reader);
+        }
+    }
+    if (outputRead_) CloseHandle(outputRead_);
+    if (errorRead_) CloseHandle(errorRead_);
+}
+
+std::optional<DWORD> LauncherProcess::wait(DWORD milliseconds) {
+    if (WaitForSingleObject(process_, milliseconds) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    // The pipes close with the process (unless it left children holding them).
+    for (HANDLE reader : readers_) WaitForSingleObject(reader, 5000);
+    return code;
+}
+
+std::optional<MessageBoxInfo> LauncherProcess::waitForMessageBox(DWORD milliseconds) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    do {
+        WindowSearch search = {processId_, nullptr};
+        EnumWindows(findDialogOfProcess, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            MessageBoxInfo info;
+            info.window = search.found;
+            info.title = windowText(search.found);
+            // A message box's text is the static control with id 0xFFFF.
+            info.text = windowText(GetDlgItem(search.found, 0xFFFF));
+            return info;
+        }
+        if (WaitForSingleObject(process_, 50) == WAIT_OBJECT_0) return std::nullopt;
+    } while (GetTickCount64() < deadline);
+    return std::nullopt;
+}
+
+std::string LauncherProcess::standardOutput() { return output_; }
+std::string LauncherProcess::standardError() { return error_; }
+
+void pressButton(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+std::vector<std::wstring> launcherLogs(const std::wstring& folder) {
+    std::vector<std::wstring> logs;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\cvn_nlog_*.log").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return logs;
+    do {
+        logs.push_back(base::utf8ToWide(readFileBytes(folder + L"\\" + data.cFileName)));
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return logs;
+}
+
+}  // namespace e2e

@@ -1,0 +1,90 @@
+// Driving launcher.exe from outside, the way a user or the MSI wrapper would: build a media
+// file, start it with arguments and environment, find its message boxes and press their
+// buttons, collect exit code, output and launcher log.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mediatool/media_writer.h"
+
+namespace e2e {
+
+// The folder of the running test program, where launcher.exe lies beside it.
+std::wstring binDirectory();
+std::wstring launcherTemplatePath();
+
+// A private folder under the system's temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+    std::vector<std::wstring> names() const;
+
+private:
+    std::wstring path_;
+};
+
+void removeTree(const std::wstring& path);
+std::string readFileBytes(const std::wstring& path);
+void writeFileBytes(const std::wstring& path, const std::string& bytes);
+
+// Writes a media file from launcher.exe and the description; returns its path.
+std::wstring buildMedia(const TempFolder& folder, const media::MediaDescription& description,
+                        const std::wstring& name = L"setup.exe");
+
+struct RunOptions {
+    std::vector<std::wstring> arguments;
+    // Variables to set (a value) or remove (none) for the launcher.
+    std::map<std::wstring, std::optional<std::wstring>> environment;
+    // TMP and TEMP point here when set, so that the launcher's log lands in a known place.
+    std::wstring temporaryFolder;
+};
+
+struct MessageBoxInfo {
+    HWND window = nullptr;
+    std::wstring title;
+    std::wstring text;
+};
+
+// A started launcher; ended forcibly if still running when destroyed.
+class LauncherProcess {
+public:
+    LauncherProcess(const std::wstring& executable, const RunOptions& options);
+    ~LauncherProcess();
+    LauncherProcess(const LauncherProcess&) = delete;
+    LauncherProcess& operator=(const LauncherProcess&) = delete;
+
+    DWORD processId() const { return processId_; }
+    // The exit code, or none when it did not end in time.
+    std::optional<DWORD> wait(DWORD milliseconds = 30000);
+    // A message box (dialog class "#32770") of this process, waiting up to the time-out.
+    std::optional<MessageBoxInfo> waitForMessageBox(DWORD milliseconds = 20000);
+    std::string standardOutput();
+    std::string standardError();
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD processId_ = 0;
+    HANDLE outputRead_ = nullptr;
+    HANDLE errorRead_ = nullptr;
+    HANDLE readers_[2] = {nullptr, nullptr};
+    std::string output_;
+    std::string error_;
+};
+
+// Presses a dialog button the way a click does.
+void pressButton(HWND dialog, int id);
+
+// Texts of the launcher logs ("cvn_nlog_*.log") in a folder, decoded from UTF-8.
+std::vector<std::wstring> launcherLogs(const std::wstring& folder);
+
+}  // namespace e2e

@@ -1,0 +1,137 @@
+#!/usr/bin/env python3
+"""Checks the shipped launcher.exe without running it: a 32-bit GUI image that imports only
+from KnownDLLs (anything else would be searched for beside the installer first), with the
+dialogs, icon, manifest and version block the launcher needs."""
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+KNOWN_DLLS = {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
+    "oleaut32.dll", "comdlg32.dll", "shlwapi.dll", "psapi.dll", "msvcrt.dll", "ws2_32.dll",
+    "imm32.dll", "setupapi.dll", "rpcrt4.dll", "sechost.dll", "combase.dll",
+}
+
+WS_POPUP, WS_CAPTION, WS_SYSMENU, WS_MINIMIZEBOX, WS_BORDER = 0x80000000, 0x00C00000, 0x00080000, 0x00020000, 0x00800000
+WS_EX_APPWINDOW, SS_NOPREFIX, SS_ICON, BS_DEFPUSHBUTTON = 0x00040000, 0x80, 0x3, 0x1
+
+# id, class, x, y, cx, cy, style bits that must be set
+STARTUP_CONTROLS = [
+    (1003, "static", 46, 6, 176, 34, SS_NOPREFIX),
+    (1001, "msctls_progress32", 6, 61, 162, 10, WS_BORDER),
+    (2, "button", 173, 59, 50, 14, 0),
+    (-1, "static", 13, 10, 32, 32, SS_ICON),
+]
+SELECTION_CONTROLS = [
+    (1005, "button", 117, 59, 50, 14, BS_DEFPUSHBUTTON),
+    (2, "button", 173, 59, 50, 14, 0),
+    (1003, "static", 46, 6, 176, 45, 0),
+    (-1, "static", 13, 10, 32, 32, SS_ICON),
+]
+ATOMS = {0x80: "button", 0x81: "edit", 0x82: "static", 0x83: "listbox", 0x84: "scrollbar", 0x85: "combobox"}
+
+failures = []
+
+
+def check(condition, text):
+    if not condition:
+        failures.append(text)
+
+
+def read_sz_or_ord(data, at):
+    (first,) = struct.unpack_from("<H", data, at)
+    if first == 0:
+        return None, at + 2
+    if first == 0xFFFF:
+        return struct.unpack_from("<H", data, at + 2)[0], at + 4
+    end = at
+    while struct.unpack_from("<H", data, end)[0] != 0:
+        end += 2
+    return data[at:end].decode("utf-16-le"), end + 2
+
+
+def align4(at):
+    return (at + 3) & ~3
+
+
+def parse_dialog(data):
+    version, signature = struct.unpack_from("<HH", data, 0)
+    assert version == 1 and signature == 0xFFFF, "not a DIALOGEX template"
+    _help, exstyle, style, count, x, y, cx, cy = struct.unpack_from("<IIIHhhhh", data, 4)
+    at = 26
+    menu, at = read_sz_or_ord(data, at)
+    window_class, at = read_sz_or_ord(data, at)
+    title, at = read_sz_or_ord(data, at)
+    point, weight, italic, charset = struct.unpack_from("<HHBB", data, at)
+    font, at = read_sz_or_ord(data, at + 6)
+    controls = []
+    for _ in range(count):
+        at = align4(at)
+        _help, c_exstyle, c_style, c_x, c_y, c_cx, c_cy, c_id = struct.unpack_from("<IIIhhhhi", data, at)
+        at += 24
+        c_class, at = read_sz_or_ord(data, at)
+        text, at = read_sz_or_ord(data, at)
+        (extra,) = struct.unpack_from("<H", data, at)
+        at += 2 + extra
+        if isinstance(c_class, int):
+            c_class = ATOMS.get(c_class, str(c_class))
+        controls.append((c_id, c_class.lower(), c_x, c_y, c_cx, c_cy, c_style, text))
+    return dict(exstyle=exstyle, style=style, size=(cx, cy), window_class=window_class,
+                font=(font, point), controls=controls)
+
+
+def check_dialog(name, dialog, style, exstyle, window_class, expected):
+    check(dialog["size"] == (233, 79), f"dialog {name}: size {dialog['size']}")
+    check(dialog["font"] == ("MS Shell Dlg", 8), f"dialog {name}: font {dialog['font']}")
+    check(dialog["style"] & style == style, f"dialog {name}: style {dialog['style']:#x}")
+    check(dialog["exstyle"] & exstyle == exstyle, f"dialog {name}: extended style {dialog['exstyle']:#x}")
+    # Window class names compare without regard to case (windres stores them upper-cased).
+    got_class = dialog["window_class"].lower() if isinstance(dialog["window_class"], str) else dialog["window_class"]
+    want_class = window_class.lower() if window_class else window_class
+    check(got_class == want_class, f"dialog {name}: class {dialog['window_class']!r}")
+    got = {(c[0], c[1], c[2], c[3], c[4], c[5]) for c in dialog["controls"]}
+    for control in expected:
+        check(control[:6] in got, f"dialog {name}: control {control[:6]} missing (have {sorted(got)})")
+        for c in dialog["controls"]:
+            if c[:6] == control[:6]:
+                check(c[6] & control[6] == control[6], f"dialog {name}: control {c[0]} style {c[6]:#x}")
+    check(len(dialog["controls"]) == len(expected), f"dialog {name}: {len(dialog['controls'])} controls")
+    icons = [c for c in dialog["controls"] if c[6] & 0xF == SS_ICON and c[1] == "static"]
+    check(len(icons) == 1 and icons[0][7] in (1001, "#1001"), f"dialog {name}: the icon control does not show icon 1001")
+
+
+def main(image):
+    header = subprocess.run(["i686-w64-mingw32-objdump", "-p", image], capture_output=True, text=True, check=True).stdout
+    check("file format pei-i386" in header, "not a PE32 i386 image")
+    check(re.search(r"Subsystem\s+00000002", header) is not None, "not a GUI subsystem image")
+    imports = {m.lower() for m in re.findall(r"DLL Name: (\S+)", header)}
+    check(imports and imports <= KNOWN_DLLS, f"imports outside the KnownDLLs: {sorted(imports - KNOWN_DLLS)}")
+
+    listing = subprocess.run(["wrestool", "-l", image], capture_output=True, text=True, check=True).stdout
+    for kind, name in (("14", "1001"), ("5", "103"), ("5", "104"), ("24", "1"), ("16", "1")):
+        check(re.search(rf"--type={kind} --name={name}\b", listing) is not None, f"resource type {kind} name {name} missing")
+
+    def resource(kind, name):
+        return subprocess.run(["wrestool", "-x", "--raw", f"--type={kind}", f"--name={name}", image],
+                              capture_output=True, check=True).stdout
+
+    manifest = resource(24, 1).decode("utf-8", "replace")
+    check('level="asInvoker"' in manifest, "manifest does not ask for asInvoker")
+    check("Microsoft.Windows.Common-Controls" in manifest and 'version="6.0.0.0"' in manifest,
+          "manifest does not bind common controls 6")
+
+    check_dialog("103", parse_dialog(resource(5, 103)), WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                 WS_EX_APPWINDOW, "MyDialogClass", STARTUP_CONTROLS)
+    check_dialog("104", parse_dialog(resource(5, 104)), WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, None, SELECTION_CONTROLS)
+
+    for failure in failures:
+        print("FAIL:", failure)
+    print(f"launcher image: {'passed' if not failures else 'FAILED'} ({image})")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))

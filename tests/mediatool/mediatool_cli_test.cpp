@@ -1,0 +1,169 @@
+// Runs the mediatool binary as a user would: exit codes, output streams, files left behind.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "mediatool/media_writer.h"
+#include "test_support.h"
+
+namespace {
+
+using media_test::readBytes;
+using media_test::ScratchFolder;
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& argument) {
+    std::string result = "'";
+    for (const char c : argument) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+std::string readText(const std::string& path) {
+    const std::vector<uint8_t> bytes = readBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class MediatoolCli : public ::testing::Test {
+protected:
+    ToolRun mediatool(const std::vector<std::string>& arguments) {
+        std::string command = quoted(MEDIATOOL_PATH);
+        for (const std::string& argument : arguments) command += " " + quoted(argument);
+        command += " >" + quoted(streams.file("out")) + " 2>" + quoted(streams.file("err"));
+        const int status = std::system(command.c_str());
+        ToolRun run;
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.out = readText(streams.file("out"));
+        run.err = readText(streams.file("err"));
+        return run;
+    }
+
+    // Failures are one "mediatool: " line on stderr and exit code 1.
+    void expectFailure(const ToolRun& run, const std::string& expected) {
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_EQ(run.err.rfind("mediatool: ", 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+    }
+
+    void SetUp() override { media_test::writeBytes(templatePath, media_test::PeTemplate::bytes()); }
+
+    ScratchFolder streams;
+    ScratchFolder work;
+    std::string templatePath = work.file("launcher.exe");
+};
+
+TEST_F(MediatoolCli, TheExampleBuildsInspectsVerifiesAndExtracts) {
+    const std::string output = work.file("demo.exe");
+    ToolRun run = mediatool({"build", EXAMPLES_DIR "/installer.json", "-o", output, "--template", templatePath});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+
+    run = mediatool({"inspect", output});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    EXPECT_EQ(report["payloadStart"], media_test::PeTemplate::imageEnd());
+    EXPECT_EQ(report["magic"], 0xE8E413D5u);
+    EXPECT_EQ(report["checkFlag"], 1);
+    EXPECT_EQ(report["expectedChecksum"], report["computedChecksum"]);
+    EXPECT_EQ(report["checksumOk"], true);
+    EXPECT_EQ(report["config"]["2003"], "cvnruntime.jar;cvnparams.conf;user\\readme.txt");
+    EXPECT_EQ(report["messages"]["20007"], "Preparing the Halvern Demo installer...");
+    ASSERT_EQ(report["languages"].size(), 2u);
+    EXPECT_EQ(report["languages"][1]["messages"]["20007"], "Préparation de l'installation...");
+    ASSERT_EQ(report["files"].size(), 3u);
+    const auto size = [](const std::string& path) { return static_cast<int64_t>(readBytes(path).size()); };
+    EXPECT_EQ(report["files"][0]["size"], size(EXAMPLES_DIR "/files/cvnruntime.jar"));
+    EXPECT_EQ(report["trailingSize"], size(EXAMPLES_DIR "/files/trailing.dat"));
+    EXPECT_EQ(report["unextractedPosition"].get<int64_t>() + report["trailingSize"].get<int64_t>(),
+              size(output));
+
+    run = mediatool({"verify", output});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("intact"), std::string::npos) << run.out;
+
+    run = mediatool({"extract", output, work.file("extracted")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readBytes(work.file("extracted/user/readme.txt")), readBytes(EXAMPLES_DIR "/files/user/readme.txt"));
+    EXPECT_EQ(readBytes(work.file("extracted/cvnparams.conf")), readBytes(EXAMPLES_DIR "/files/cvnparams.conf"));
+}
+
+TEST_F(MediatoolCli, VerifyFailsOnDamageButNotOnASignatureAfterThePayload) {
+    const std::string output = work.file("setup.exe");
+    media::MediaDescription description;
+    description.files = {{"a.txt", {"", "content"}}};
+    media::writeMediaFile(templatePath, description, output);
+    std::vector<uint8_t> bytes = readBytes(output);
+
+    bytes.insert(bytes.end(), 64, 0xEE);
+    media_test::writeBytes(output, bytes);
+    EXPECT_EQ(mediatool({"verify", output}).exitCode, 0);
+
+    bytes[bytes.size() - 64 - 3] ^= 0x40;
+    media_test::writeBytes(output, bytes);
+    expectFailure(mediatool({"verify", output}), "checksum mismatch");
+    expectFailure(mediatool({"extract", output, work.file("x")}), "damaged");
+    EXPECT_FALSE(std::filesystem::exists(work.path() / "x"));
+
+    const ToolRun inspect = mediatool({"inspect", output});
+    EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
+    EXPECT_EQ(nlohmann::json::parse(inspect.out)["checksumOk"], false);
+
+    expectFailure(mediatool({"verify", templatePath}), "no payload");
+    expectFailure(mediatool({"inspect", work.file("missing.exe")}), "cannot open");
+}
+
+TEST_F(MediatoolCli, BuildFailuresLeaveNoOutput) {
+    media_test::writeText(work.file("bad.json"), R"({ "config": { "101": "a", "0101": "b" } })");
+    media_test::writeText(work.file("good.json"), R"({ "files": [ { "name": "a.txt", "text": "a" } ] })");
+    media_test::writeText(work.file("notpe.exe"), "MZ but nothing else");
+    const std::string output = work.file("out.exe");
+
+    expectFailure(mediatool({"build", work.file("bad.json"), "-o", output, "--template", templatePath}),
+                  "same id as \"101\"");
+    expectFailure(mediatool({"build", work.file("good.json"), "-o", output, "--template", work.file("notpe.exe")}),
+                  "not a PE image");
+    expectFailure(mediatool({"build", work.file("missing.json"), "-o", output, "--template", templatePath}),
+                  "cannot open description");
+    // No launcher.exe lies beside the test build's mediatool.
+    if (!std::filesystem::exists(std::filesystem::path(MEDIATOOL_PATH).parent_path() / "launcher.exe")) {
+        expectFailure(mediatool({"build", work.file("good.json"), "-o", output}), "--template");
+    }
+    EXPECT_EQ(work.listing(), (std::vector<std::string>{"bad.json", "good.json", "launcher.exe", "notpe.exe"}));
+}
+
+TEST_F(MediatoolCli, WrongUsageShowsTheUsageAndExitsWithTwo) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"build", "a.json"}, {"build", "-o", "x.exe"}, {"build", "a.json", "-o"},
+             {"build", "a.json", "-o", "x", "--bogus"}, {"inspect"}, {"verify", "a", "b"}, {"extract", "a"}}) {
+        const ToolRun run = mediatool(arguments);
+        EXPECT_EQ(run.exitCode, 2) << ::testing::PrintToString(arguments);
+        EXPECT_NE(run.err.find("usage: mediatool build"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    const ToolRun help = mediatool({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage:"), std::string::npos);
+}
+
+// Escaping names are covered by the library tests; a planted link needs a POSIX file system.
+TEST_F(MediatoolCli, ExtractionRefusesToWriteThroughALinkInTheTarget) {
+    const std::string output = work.file("setup.exe");
+    media::MediaDescription viaLink;
+    viaLink.files = {{"user\\planted.txt", {"", "x"}}};
+    media::writeMediaFile(templatePath, viaLink, output);
+    ScratchFolder elsewhere;
+    std::filesystem::create_directory(work.path() / "into");
+    std::filesystem::create_directory_symlink(elsewhere.path(), work.path() / "into" / "user");
+    expectFailure(mediatool({"extract", output, work.file("into")}), "link");
+    EXPECT_TRUE(elsewhere.listing().empty());
+}
+
+}  // namespace

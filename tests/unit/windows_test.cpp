@@ -1,0 +1,107 @@
+// Tests of the Windows pieces that need no running launcher.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "base/text.h"
+#include "launcher/error_path.h"
+#include "launcher/launcher_log.h"
+#include "launcher/log.h"
+#include "log_capture.h"
+#include "media/media_file.h"
+
+namespace {
+
+std::wstring logPath() {
+    const auto path = launcher::retainLogFile();
+    return path ? *path : std::wstring();
+}
+
+// The log of this test program is kept while it runs (the tests read it) and removed at the end.
+class RemoveLogAtEnd : public ::testing::Environment {
+public:
+    void TearDown() override {
+        const std::wstring path = logPath();
+        if (!path.empty()) DeleteFileW(path.c_str());
+    }
+};
+const auto* removeLog = ::testing::AddGlobalTestEnvironment(new RemoveLogAtEnd);
+
+}  // namespace
+
+std::vector<std::wstring> capturedLogLines() {
+    std::ifstream file(base::wideToNarrow(logPath()), std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    const std::wstring text = base::utf8ToWide(content.str());
+    std::vector<std::wstring> lines;
+    std::wstringstream stream(text);
+    std::wstring line;
+    while (std::getline(stream, line)) {
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        // Drop the "[s:ms] " prefix.
+        const size_t prefix = line.find(L"] ");
+        if (!line.empty() && line[0] == L'[' && prefix != std::wstring::npos) line = line.substr(prefix + 2);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(LauncherLog, WritesAUtf8FileWithHeaderAndTimedLines) {
+    launcher::logMessage(L"plain %s %d", L"line", 7);
+    launcher::logError(L"bad %S", "thing");
+    launcher::logMessage(L"caf\u00e9 \u4e2d");
+    const std::wstring path = logPath();
+    ASSERT_FALSE(path.empty());
+    EXPECT_NE(path.find(L"cvn_nlog_"), std::wstring::npos);
+
+    std::ifstream file(base::wideToNarrow(path), std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    const std::string bytes = content.str();
+    ASSERT_GE(bytes.size(), 3u);
+    EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_EQ(bytes.find("Started executable "), 3u);
+    // The header's time text ends in its own line break, which leaves an empty line.
+    EXPECT_NE(bytes.find("\r\n\r\n["), std::string::npos);
+    EXPECT_NE(bytes.find("] plain line 7\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("] ERROR: bad thing\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("caf\xC3\xA9 \xE4\xB8\xAD"), std::string::npos);
+}
+
+TEST(ErrorPath, OnlyTheFirstPlaceholderIsReplaced) {
+    EXPECT_EQ(launcher::substituteFirstPlaceholder(L"a {0} b {0}", L"X"), L"a X b {0}");
+    EXPECT_EQ(launcher::substituteFirstPlaceholder(L"none", L"X"), L"none");
+    EXPECT_EQ(launcher::substituteFirstPlaceholder(L"{0}", L""), L"");
+    EXPECT_EQ(launcher::substituteFirstPlaceholder(L"{0", L"X"), L"{0");
+}
+
+TEST(MediaFile, HandleSourceReadsSeeksAndReportsTheEnd) {
+    wchar_t folder[MAX_PATH];
+    wchar_t path[MAX_PATH];
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameW(folder, L"hbs", 0, path), 0u);
+    {
+        base::win::FileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), "0123456789", 10, &written, nullptr));
+    }
+    base::win::FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file.valid());
+    media::HandleByteSource source(file.get());
+    char buffer[8] = {};
+    uint32_t got = 0;
+    EXPECT_TRUE(source.seek(6));
+    EXPECT_TRUE(source.read(buffer, 8, got));
+    EXPECT_EQ(got, 4u);
+    EXPECT_EQ(std::string(buffer, got), "6789");
+    EXPECT_EQ(source.position(), 10);
+    EXPECT_TRUE(source.seek(100));
+    EXPECT_TRUE(source.read(buffer, 8, got));
+    EXPECT_EQ(got, 0u);
+    file.reset();
+    DeleteFileW(path);
+}

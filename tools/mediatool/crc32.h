@@ -1,0 +1,14 @@
+// CRC-32 as zlib computes it (ISO-HDLC, reflected polynomial 0xEDB88320). The media builder
+// stores it in the payload header; the launcher checks it with a loop of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace media {
+
+// `crc` is a finished value (0 to start), so calls chain the way zlib's crc32() does:
+// crc32Update(crc32Update(0, a, n), b, m) equals the CRC of a followed by b.
+uint32_t crc32Update(uint32_t crc, const void* data, size_t size);
+
+}  // namespace media

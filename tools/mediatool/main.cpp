@@ -1,0 +1,166 @@
+// mediatool: builds media files from a JSON description and looks into existing ones.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "mediatool/file_access.h"
+#include "mediatool/media_inspector.h"
+#include "mediatool/media_writer.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: mediatool build DESCRIPTION.json -o OUTPUT.exe [--template LAUNCHER.exe]\n"
+    "       mediatool inspect MEDIAFILE\n"
+    "       mediatool verify MEDIAFILE\n"
+    "       mediatool extract MEDIAFILE DIRECTORY\n"
+    "\n"
+    "build    writes OUTPUT.exe: the template (default: launcher.exe beside mediatool)\n"
+    "         followed by the payload the description asks for\n"
+    "inspect  prints the payload of a media file as JSON\n"
+    "verify   exits with 0 only when the payload is intact\n"
+    "extract  writes the included files into DIRECTORY\n";
+
+// Distinguishes wrong usage (exit code 2) from a failed operation (exit code 1).
+struct UsageError {
+    std::string text;
+};
+
+std::string executableDirectory() {
+#ifdef _WIN32
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return ".";
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return media::displayPath(std::filesystem::path(path).parent_path());
+#else
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : self.parent_path().string();
+#endif
+}
+
+std::string readDescription(const std::string& path) {
+    std::ifstream in(media::nativePath(path), std::ios::binary);
+    if (!in) throw media::MediaBuildError("cannot open description " + path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw media::MediaBuildError("cannot read description " + path);
+    return text;
+}
+
+void writeOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+int build(const std::vector<std::string>& args) {
+    std::string description;
+    std::string output;
+    std::string templatePath;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-o" || arg == "--output" || arg == "--template") {
+            if (i + 1 == args.size()) throw UsageError{arg + " needs a value"};
+            (arg == "--template" ? templatePath : output) = args[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            throw UsageError{"unknown option " + arg};
+        } else if (description.empty()) {
+            description = arg;
+        } else {
+            throw UsageError{"unexpected argument " + arg};
+        }
+    }
+    if (description.empty() || output.empty()) throw UsageError{"build needs a description and -o OUTPUT"};
+    if (templatePath.empty()) {
+        templatePath = media::displayPath(media::nativePath(executableDirectory()) / "launcher.exe");
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(media::nativePath(templatePath), error)) {
+            throw media::MediaBuildError("no template: " + templatePath + " does not exist; pass --template");
+        }
+    }
+    const std::string baseDirectory = media::displayPath(media::nativePath(description).parent_path());
+    const media::MediaDescription parsed = media::parseMediaDescription(readDescription(description), baseDirectory);
+    media::writeMediaFile(templatePath, parsed, output);
+    return 0;
+}
+
+int verify(const std::string& path) {
+    const media::MediaInspection inspection = media::inspectMediaFile(path);
+    if (!inspection.problem.empty()) throw media::MediaBuildError(path + " is damaged: " + inspection.problem);
+    if (!inspection.checksumOk()) {
+        char detail[96];
+        std::snprintf(detail, sizeof detail, "checksum mismatch (stored 0x%08X, computed 0x%08X)",
+                      static_cast<unsigned>(inspection.header.expectedChecksum),
+                      static_cast<unsigned>(inspection.computedChecksum));
+        throw media::MediaBuildError(path + " is damaged: " + detail);
+    }
+    char summary[128];
+    std::snprintf(summary, sizeof summary, ": intact (%zu included files, %lld bytes covered, %s)\n",
+                  inspection.files.size(), static_cast<long long>(inspection.header.coveredLength),
+                  inspection.header.checkFlag != 0 ? "checksum verified" : "no checksum");
+    writeOut(path + summary);
+    return 0;
+}
+
+int run(const std::vector<std::string>& args) {
+    if (args.empty()) throw UsageError{"no command given"};
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "-h" || command == "--help" || command == "help") {
+        writeOut(kUsage);
+        return 0;
+    }
+    if (command == "build") return build(rest);
+    if (command == "inspect" && rest.size() == 1) {
+        writeOut(media::inspectionJson(media::inspectMediaFile(rest[0])));
+        return 0;
+    }
+    if (command == "verify" && rest.size() == 1) return verify(rest[0]);
+    if (command == "extract" && rest.size() == 2) {
+        media::extractMediaFiles(rest[0], rest[1]);
+        return 0;
+    }
+    if (command == "inspect" || command == "verify" || command == "extract") {
+        throw UsageError{"wrong number of arguments for " + command};
+    }
+    throw UsageError{"unknown command " + command};
+}
+
+int runGuarded(const std::vector<std::string>& args) {
+    try {
+        return run(args);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "mediatool: %s\n%s", error.text.c_str(), kUsage);
+        return 2;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "mediatool: out of memory\n");
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "mediatool: %s\n", error.what());
+    }
+    return 1;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+// The wide entry point keeps paths outside the ANSI code page intact; they travel as UTF-8
+// from here on.
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(base::wideToUtf8(argv[i]));
+    return runGuarded(args);
+}
+#else
+int main(int argc, char** argv) { return runGuarded(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

@@ -1,0 +1,320 @@
+// The JSON description of a media file (docs/media-description.md). Strict on purpose: a key
+// that is misspelt or given twice would otherwise build an installer that silently lacks a
+// setting.
+#include <nlohmann/json.hpp>
+
+#include <climits>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "base/text.h"
+#include "media/payload_format.h"
+#include "mediatool/file_access.h"
+#include "mediatool/included_name.h"
+#include "mediatool/media_writer.h"
+#include "mediatool/text_encoding.h"
+
+namespace media {
+
+namespace {
+
+// Document order, so that an error names the later of two clashing keys.
+using json = nlohmann::ordered_json;
+
+// nlohmann keeps the last of two equal keys without a word; this watches the parse events
+// and remembers the first duplicate with where it was found.
+class DuplicateKeyWatch {
+public:
+    bool operator()(int, json::parse_event_t event, json& parsed) {
+        switch (event) {
+        case json::parse_event_t::object_start:
+        case json::parse_event_t::array_start: {
+            Frame frame;
+            frame.object = event == json::parse_event_t::object_start;
+            frame.path = frames_.empty() ? "" : childPath();
+            countArrayElement();
+            frames_.push_back(std::move(frame));
+            break;
+        }
+        case json::parse_event_t::object_end:
+        case json::parse_event_t::array_end:
+            if (!frames_.empty()) frames_.pop_back();
+            break;
+        case json::parse_event_t::key: {
+            Frame& top = frames_.back();
+            top.lastKey = parsed.get<std::string>();
+            if (!top.keys.insert(top.lastKey).second && !duplicate_) {
+                duplicate_ = "duplicate key \"" + top.lastKey + "\" " +
+                             (top.path.empty() ? std::string("at the top level") : "in " + top.path);
+            }
+            break;
+        }
+        case json::parse_event_t::value:
+            countArrayElement();
+            break;
+        }
+        return true;
+    }
+
+    const std::optional<std::string>& duplicate() const { return duplicate_; }
+
+private:
+    struct Frame {
+        bool object = true;
+        std::set<std::string> keys;
+        std::string lastKey;
+        size_t nextIndex = 0;
+        std::string path;
+    };
+
+    std::string childPath() const {
+        const Frame& top = frames_.back();
+        if (!top.object) return top.path + "[" + std::to_string(top.nextIndex) + "]";
+        return top.path.empty() ? top.lastKey : top.path + "." + top.lastKey;
+    }
+    void countArrayElement() {
+        if (!frames_.empty() && !frames_.back().object) ++frames_.back().nextIndex;
+    }
+
+    std::vector<Frame> frames_;
+    std::optional<std::string> duplicate_;
+};
+
+[[noreturn]] void fail(const std::string& where, const std::string& what) {
+    throw MediaBuildError((where.empty() ? std::string("description") : where) + ": " + what);
+}
+
+std::string member(const std::string& where, const std::string& key) {
+    return where.empty() ? key : where + "." + key;
+}
+
+std::string element(const std::string& where, size_t index) {
+    return where + "[" + std::to_string(index) + "]";
+}
+
+const char* typeName(json::value_t type) {
+    switch (type) {
+    case json::value_t::object: return "an object";
+    case json::value_t::array: return "an array";
+    case json::value_t::string: return "a string";
+    case json::value_t::boolean: return "true or false";
+    default: return "a number";
+    }
+}
+
+void expectType(const json& value, json::value_t type, const std::string& where) {
+    if (value.type() != type) fail(where, std::string("expected ") + typeName(type) + ", got " + value.type_name());
+}
+
+void expectKeys(const json& object, std::initializer_list<const char*> allowed, const std::string& where) {
+    for (const auto& [key, value] : object.items()) {
+        bool known = false;
+        for (const char* name : allowed) known = known || key == name;
+        if (!known) fail(member(where, key), "unknown key");
+    }
+}
+
+std::string textValue(const json& value, const std::string& where) {
+    expectType(value, json::value_t::string, where);
+    const std::string& text = value.get_ref<const std::string&>();
+    // The launcher handles these texts as C strings; a NUL would cut them short unnoticed.
+    if (text.find('\0') != std::string::npos) fail(where, "contains a NUL character");
+    return text;
+}
+
+// Ids are decimal text keys; "101" and "0101" would silently overwrite each other.
+template <typename Value>
+std::map<int32_t, Value> idTable(const json& object, const std::string& where,
+                                 const std::function<Value(const json&, const std::string&)>& convert) {
+    expectType(object, json::value_t::object, where);
+    std::map<int32_t, Value> table;
+    std::map<int32_t, std::string> keyOfId;
+    for (const auto& [key, value] : object.items()) {
+        const std::string keyWhere = where + " \"" + key + "\"";
+        const size_t significant = key.find_first_not_of('0');
+        const std::string digits = significant == std::string::npos ? "0" : key.substr(significant);
+        if (key.empty() || key.find_first_not_of("0123456789") != std::string::npos) {
+            fail(keyWhere, "not a decimal id");
+        }
+        if (digits.size() > 10 || std::stoll(digits) > INT32_MAX) fail(keyWhere, "id out of range");
+        const auto id = static_cast<int32_t>(std::stoll(digits));
+        const auto [previous, fresh] = keyOfId.emplace(id, key);
+        if (!fresh) fail(keyWhere, "same id as \"" + previous->second + "\"");
+        table.emplace(id, convert(value, keyWhere));
+    }
+    return table;
+}
+
+std::wstring messageText(const json& value, const std::string& where) {
+    // The JSON parser has already refused malformed UTF-8.
+    return base::utf8ToWide(textValue(value, where));
+}
+
+class DescriptionParser {
+public:
+    explicit DescriptionParser(std::string baseDirectory) : baseDirectory_(std::move(baseDirectory)) {}
+
+    MediaDescription parse(const json& root) {
+        expectType(root, json::value_t::object, "");
+        expectKeys(root, {"checksum", "codePage", "defaultMessages", "config", "messages", "languages",
+                          "files", "trailing"},
+                   "");
+        if (root.contains("codePage")) {
+            const std::string codePage = textValue(root["codePage"], "codePage");
+            if (codePage == "utf-8") {
+                utf8Config_ = true;
+            } else if (codePage != "1252") {
+                fail("codePage", "must be \"1252\" or \"utf-8\"");
+            }
+        }
+        if (root.contains("checksum")) description_.checksum = flag(root["checksum"], "checksum");
+        if (root.contains("defaultMessages")) {
+            description_.defaultMessages = flag(root["defaultMessages"], "defaultMessages");
+        }
+        if (root.contains("config")) parseConfig(root["config"]);
+        if (root.contains("messages")) {
+            description_.messages = idTable<std::wstring>(root["messages"], "messages", messageText);
+        }
+        if (root.contains("languages")) parseLanguages(root["languages"]);
+        if (root.contains("files")) parseFiles(root["files"]);
+        if (root.contains("trailing")) description_.trailing = includedData(root["trailing"], "trailing");
+        return std::move(description_);
+    }
+
+private:
+    static bool flag(const json& value, const std::string& where) {
+        expectType(value, json::value_t::boolean, where);
+        return value.get<bool>();
+    }
+
+    // Config texts reach the launcher's narrow (ANSI) calls, so they are stored in the code
+    // page those calls will use.
+    std::string narrowText(const std::string& utf8, const std::string& where) const {
+        if (utf8Config_) return utf8;
+        const Windows1252Result converted = utf8ToWindows1252(utf8);
+        if (converted.malformed) fail(where, "is not valid UTF-8");
+        if (converted.unmappable) {
+            fail(where, "character " + codePointName(*converted.unmappable) + " is not in Windows-1252");
+        }
+        return converted.bytes;
+    }
+
+    void parseConfig(const json& object) {
+        description_.config = idTable<std::string>(object, "config", [this](const json& value, const std::string& where) {
+            if (value.is_number_integer()) return value.dump();
+            if (!value.is_string()) fail(where, std::string("expected a string or an integer, got ") + value.type_name());
+            return narrowText(textValue(value, where), where);
+        });
+        for (const int32_t id : {kConfigIncludedFileCount, kConfigIncludedFileNames}) {
+            if (description_.config.count(id)) {
+                fail("config \"" + std::to_string(id) + "\"", "is set from \"files\" and cannot be given");
+            }
+        }
+    }
+
+    void parseLanguages(const json& array) {
+        expectType(array, json::value_t::array, "languages");
+        std::set<std::string> codes;
+        for (size_t i = 0; i < array.size(); ++i) {
+            const std::string where = element("languages", i);
+            const json& entry = array[i];
+            expectType(entry, json::value_t::object, where);
+            expectKeys(entry, {"code", "messages"}, where);
+            if (!entry.contains("code")) fail(where, "\"code\" is missing");
+            LanguageBlock block;
+            block.code = textValue(entry["code"], member(where, "code"));
+            if (block.code.empty() ||
+                block.code.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_") !=
+                    std::string::npos) {
+                fail(member(where, "code"), "must be letters, digits and '_' like \"de\" or \"pt_BR\"");
+            }
+            if (!codes.insert(block.code).second) fail(member(where, "code"), "\"" + block.code + "\" is given twice");
+            if (entry.contains("messages")) {
+                for (auto& [id, text] : idTable<std::wstring>(entry["messages"], member(where, "messages"), messageText)) {
+                    block.entries.emplace_back(id, std::move(text));
+                }
+            }
+            description_.languages.push_back(std::move(block));
+        }
+    }
+
+    void parseFiles(const json& array) {
+        expectType(array, json::value_t::array, "files");
+        std::map<std::wstring, std::string> fileKeys;
+        std::map<std::wstring, std::string> directoryKeys;
+        for (size_t i = 0; i < array.size(); ++i) {
+            const std::string where = element("files", i);
+            const json& entry = array[i];
+            expectType(entry, json::value_t::object, where);
+            expectKeys(entry, {"name", "source", "text"}, where);
+            if (!entry.contains("name")) fail(where, "\"name\" is missing");
+            std::string name;
+            try {
+                name = storedIncludedName(textValue(entry["name"], member(where, "name")));
+            } catch (const MediaBuildError& error) {
+                fail(member(where, "name"), error.what());
+            }
+            const std::wstring key = includedNameKey(name);
+            if (const auto clash = fileKeys.find(key); clash != fileKeys.end()) {
+                fail(member(where, "name"), "\"" + name + "\" is the same file as \"" + clash->second + "\" on Windows");
+            }
+            if (const auto clash = directoryKeys.find(key); clash != directoryKeys.end()) {
+                fail(member(where, "name"), "\"" + name + "\" is also the directory of \"" + clash->second + "\"");
+            }
+            if (const size_t separator = name.find('\\'); separator != std::string::npos) {
+                const std::wstring directory = includedNameKey(name.substr(0, separator));
+                if (const auto clash = fileKeys.find(directory); clash != fileKeys.end()) {
+                    fail(member(where, "name"), "its directory is the included file \"" + clash->second + "\"");
+                }
+                directoryKeys.emplace(directory, name);
+            }
+            fileKeys.emplace(key, name);
+            description_.files.push_back({narrowText(name, member(where, "name")), includedData(entry, where)});
+        }
+    }
+
+    IncludedData includedData(const json& object, const std::string& where) const {
+        expectType(object, json::value_t::object, where);
+        if (where == "trailing") expectKeys(object, {"source", "text"}, where);
+        const bool hasSource = object.contains("source");
+        if (hasSource == object.contains("text")) fail(where, "needs exactly one of \"source\" and \"text\"");
+        IncludedData data;
+        if (!hasSource) {
+            expectType(object["text"], json::value_t::string, member(where, "text"));
+            data.content = object["text"].get<std::string>();
+            return data;
+        }
+        const std::string source = textValue(object["source"], member(where, "source"));
+        if (source.empty()) fail(member(where, "source"), "is empty");
+        if (nativePath(source).has_root_path() || baseDirectory_.empty()) {
+            data.sourcePath = source;
+        } else {
+            const char last = baseDirectory_.back();
+            data.sourcePath = baseDirectory_ + (last == '/' || last == '\\' ? "" : "/") + source;
+        }
+        return data;
+    }
+
+    std::string baseDirectory_;
+    bool utf8Config_ = false;
+    MediaDescription description_;
+};
+
+}  // namespace
+
+MediaDescription parseMediaDescription(const std::string& jsonText, const std::string& baseDirectory) {
+    DuplicateKeyWatch watch;
+    json root;
+    try {
+        root = json::parse(jsonText, std::ref(watch), true, true);
+    } catch (const json::parse_error& error) {
+        throw MediaBuildError(std::string("description is not valid JSON: ") + error.what());
+    }
+    if (watch.duplicate()) throw MediaBuildError("description: " + *watch.duplicate());
+    return DescriptionParser(baseDirectory).parse(root);
+}
+
+}  // namespace media

@@ -1,0 +1,296 @@
+#include "mediatool/media_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "media/payload_format.h"
+#include "mediatool/file_access.h"
+
+namespace media {
+
+namespace {
+
+// Large enough for sequential throughput, small enough that a build's memory stays flat
+// whatever the size of the included files.
+constexpr size_t kCopyChunk = 64 * 1024;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePointer = std::unique_ptr<std::FILE, FileCloser>;
+
+void putLittleEndian(std::string& out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+int32_t storedLength(size_t size, const std::string& what) {
+    if (size > static_cast<size_t>(INT32_MAX)) throw MediaBuildError(what + " is too long to store");
+    return static_cast<int32_t>(size);
+}
+
+// Everything after the template goes through here, so the checksum and the covered length
+// always describe exactly the bytes written.
+class PayloadStream {
+public:
+    explicit PayloadStream(AtomicOutputFile& out) : out_(out) {}
+
+    void startCoveredRange() { covering_ = true; }
+    uint32_t checksum() const { return crc_; }
+    int64_t coveredLength() const { return covered_; }
+
+    void bytes(const void* data, size_t size) {
+        out_.write(data, size);
+        if (covering_) {
+            crc_ = crc32Update(crc_, data, size);
+            covered_ += static_cast<int64_t>(size);
+        }
+    }
+    void int32(uint32_t value) { integer(value, 4); }
+    void int64(uint64_t value) { integer(value, 8); }
+
+    void narrowText(const std::string& text, const std::string& what) {
+        int32(static_cast<uint32_t>(storedLength(text.size(), what)));
+        bytes(text.data(), text.size());
+    }
+
+    // The launcher reads UTF-16LE; a wchar_t beyond the BMP (possible where wchar_t is 32 bits)
+    // is stored as its surrogate pair.
+    void wideText(const std::wstring& text, const std::string& what) {
+        std::string encoded;
+        encoded.reserve(text.size() * 2);
+        for (const wchar_t unit : text) {
+            const auto value = static_cast<uint32_t>(unit);
+            if (value > 0x10FFFF) throw MediaBuildError(what + " holds a character beyond Unicode");
+            if (value > 0xFFFF) {
+                putLittleEndian(encoded, 0xD800 + ((value - 0x10000) >> 10), 2);
+                putLittleEndian(encoded, 0xDC00 + ((value - 0x10000) & 0x3FF), 2);
+            } else {
+                putLittleEndian(encoded, value, 2);
+            }
+        }
+        narrowText(encoded, what);
+    }
+
+private:
+    void integer(uint64_t value, int size) {
+        std::string encoded;
+        putLittleEndian(encoded, value, size);
+        bytes(encoded.data(), encoded.size());
+    }
+
+    AtomicOutputFile& out_;
+    bool covering_ = false;
+    uint32_t crc_ = 0;
+    int64_t covered_ = 0;
+};
+
+void scramble(char* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(data[i] ^ kScrambleKey);
+}
+
+// An included file record (size, then the scrambled bytes) or the trailing data (the bytes
+// as they are). A source file's size is fixed when it is opened: the record's size field is
+// already written when copying starts, so a file that grows or shrinks meanwhile is an error.
+void writeIncludedData(PayloadStream& stream, const IncludedData& data, bool asRecord,
+                       const std::string& what) {
+    std::string buffer;
+    if (data.sourcePath.empty()) {
+        if (asRecord) stream.int64(data.content.size());
+        for (size_t done = 0; done < data.content.size(); done += kCopyChunk) {
+            buffer.assign(data.content, done, kCopyChunk);
+            if (asRecord) scramble(buffer.data(), buffer.size());
+            stream.bytes(buffer.data(), buffer.size());
+        }
+        return;
+    }
+
+    const std::filesystem::path path = nativePath(data.sourcePath);
+    FilePointer file(openForReading(path));
+    if (!file) {
+        const int error = errno;
+        throw MediaBuildError("cannot open " + what + " source " + data.sourcePath + ": " + errnoText(error));
+    }
+    const int64_t size = fileSize(file.get());
+    if (size < 0) throw MediaBuildError(what + " source " + data.sourcePath + " is not a regular file");
+    if (asRecord) stream.int64(static_cast<uint64_t>(size));
+
+    buffer.resize(kCopyChunk);
+    int64_t done = 0;
+    while (done < size) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(size - done, kCopyChunk));
+        const size_t got = std::fread(buffer.data(), 1, want, file.get());
+        if (got == 0) {
+            if (std::ferror(file.get())) {
+                const int error = errno;
+                throw MediaBuildError("cannot read " + what + " source " + data.sourcePath + ": " +
+                                      errnoText(error));
+            }
+            throw MediaBuildError(what + " source " + data.sourcePath + " shrank while being copied (" +
+                                  std::to_string(size) + " bytes when opened, " + std::to_string(done) +
+                                  " read)");
+        }
+        if (asRecord) scramble(buffer.data(), got);
+        stream.bytes(buffer.data(), got);
+        done += static_cast<int64_t>(got);
+    }
+    if (std::fgetc(file.get()) != EOF) {
+        throw MediaBuildError(what + " source " + data.sourcePath + " grew while being copied (" +
+                              std::to_string(size) + " bytes when opened)");
+    }
+}
+
+// The launcher image whose sections are copied in front of the payload.
+class TemplateImage {
+public:
+    explicit TemplateImage(const std::string& path) : path_(path), source_(open(path)) {
+        const int64_t fileBytes = source_.size();
+        if (!looksLikePeImage(source_)) throw MediaBuildError("template " + path + " is not a PE image");
+        int64_t headersEnd = 0;
+        try {
+            PayloadReader reader(source_);
+            source_.seek(60);
+            const int64_t peOffset = static_cast<uint32_t>(reader.readInt());
+            source_.seek(peOffset + 6);
+            const int64_t sectionCount = static_cast<uint16_t>(reader.readShort());
+            source_.seek(peOffset + 20);
+            const int64_t optionalHeaderSize = static_cast<uint16_t>(reader.readShort());
+            headersEnd = peOffset + 24 + optionalHeaderSize + 40 * sectionCount;
+            imageEnd_ = findPayloadStart(source_);
+        } catch (const PayloadError&) {
+            throw MediaBuildError("template " + path + " has truncated PE headers");
+        }
+        // A payload placed over the headers would move the very offsets the launcher uses to
+        // find it.
+        if (imageEnd_ < headersEnd) {
+            throw MediaBuildError("template " + path + ": its last section ends inside the PE headers");
+        }
+        if (imageEnd_ > fileBytes) {
+            throw MediaBuildError("template " + path + " is truncated: its last section ends at byte " +
+                                  std::to_string(imageEnd_) + " but the file has " +
+                                  std::to_string(fileBytes));
+        }
+    }
+
+    int64_t imageEnd() const { return imageEnd_; }
+
+    void copyImageTo(AtomicOutputFile& out) {
+        std::string buffer(kCopyChunk, '\0');
+        int64_t done = 0;
+        source_.seek(0);
+        while (done < imageEnd_) {
+            const auto want = static_cast<uint32_t>(std::min<int64_t>(imageEnd_ - done, kCopyChunk));
+            uint32_t got = 0;
+            if (!source_.read(buffer.data(), want, got) || got == 0) {
+                throw MediaBuildError("cannot read template " + path_);
+            }
+            out.write(buffer.data(), got);
+            done += got;
+        }
+    }
+
+private:
+    static std::FILE* open(const std::string& path) {
+        std::FILE* file = openForReading(nativePath(path));
+        if (!file) {
+            const int error = errno;
+            throw MediaBuildError("cannot open template " + path + ": " + errnoText(error));
+        }
+        return file;
+    }
+
+    std::string path_;
+    FileByteSource source_;
+    int64_t imageEnd_ = 0;
+};
+
+ConfigTable configToStore(const MediaDescription& description) {
+    ConfigTable config = description.config;
+    if (!description.fillFileList) return config;
+    std::string names;
+    for (const IncludedFile& file : description.files) {
+        if (file.name.empty() || file.name.find(kFileNameSeparator) != std::string::npos) {
+            throw MediaBuildError("included file name \"" + file.name + "\" cannot be listed in config " +
+                                  std::to_string(kConfigIncludedFileNames));
+        }
+        names += file.name;
+        names += kFileNameSeparator;
+    }
+    if (!names.empty()) names.pop_back();
+    config[kConfigIncludedFileCount] = std::to_string(description.files.size());
+    config[kConfigIncludedFileNames] = names;
+    return config;
+}
+
+MessageTable messagesToStore(const MediaDescription& description) {
+    MessageTable messages;
+    if (description.defaultMessages) messages = defaultMessageTable();
+    for (const auto& [id, text] : description.messages) messages[id] = text;
+    return messages;
+}
+
+void writeTables(PayloadStream& stream, const ConfigTable& config, const MessageTable& messages,
+                 const std::vector<LanguageBlock>& languages) {
+    stream.int32(static_cast<uint32_t>(storedLength(config.size(), "the config table")));
+    for (const auto& [id, value] : config) {
+        stream.int32(static_cast<uint32_t>(id));
+        stream.narrowText(value, "config " + std::to_string(id));
+    }
+    stream.int32(static_cast<uint32_t>(storedLength(messages.size(), "the message table")));
+    for (const auto& [id, text] : messages) {
+        stream.int32(static_cast<uint32_t>(id));
+        stream.wideText(text, "message " + std::to_string(id));
+    }
+    stream.int32(static_cast<uint32_t>(storedLength(languages.size(), "the language list")));
+    for (const LanguageBlock& block : languages) {
+        const std::string what = "language \"" + block.code + "\"";
+        stream.narrowText(block.code, what);
+        stream.int32(static_cast<uint32_t>(storedLength(block.entries.size(), what)));
+        for (const auto& [id, text] : block.entries) {
+            stream.int32(static_cast<uint32_t>(id));
+            stream.wideText(text, what + " message " + std::to_string(id));
+        }
+    }
+}
+
+}  // namespace
+
+void writeMediaFile(const std::string& templatePath, const MediaDescription& description,
+                    const std::string& outputPath) {
+    const ConfigTable config = configToStore(description);
+    const MessageTable messages = messagesToStore(description);
+    // Closed again before the output is renamed: under Windows an open template could not be
+    // replaced when it is also the output.
+    std::optional<TemplateImage> image(std::in_place, templatePath);
+    const int64_t payloadStart = image->imageEnd();
+    AtomicOutputFile out(nativePath(outputPath), true);
+    image->copyImageTo(out);
+    image.reset();
+
+    // The checksum and covered length are not known before the end: placeholders now,
+    // patched once everything is written.
+    PayloadStream stream(out);
+    stream.int32(kPayloadMagic);
+    stream.int32(description.checksum ? 1 : 0);
+    stream.int32(0);
+    stream.int64(0);
+    stream.startCoveredRange();
+
+    writeTables(stream, config, messages, description.languages);
+    for (const IncludedFile& file : description.files) {
+        writeIncludedData(stream, file.data, true, "included file \"" + file.name + "\"");
+    }
+    writeIncludedData(stream, description.trailing, false, "trailing data");
+
+    std::string patch;
+    putLittleEndian(patch, description.checksum ? stream.checksum() : 0, 4);
+    putLittleEndian(patch, static_cast<uint64_t>(stream.coveredLength()), 8);
+    out.seek(payloadStart + kChecksumOffset);
+    out.write(patch.data(), patch.size());
+    out.commit();
+}
+
+}  // namespace media
