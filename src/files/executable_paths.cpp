@@ -2,45 +2,103 @@
 
 #include <windows.h>
 
+#include "base/text.h"
+#include "base/win/growing_buffer.h"
+#include "files/path_operations.h"
+#include "files/path_text.h"
+
 namespace files {
 
 namespace {
 
-// Grow-until-it-fits for the API functions that report a needed or truncated size.
-template <class Call>
-std::wstring growingBuffer(Call call) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = call(buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return std::wstring();
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return buffer;
-        }
-        if (buffer.size() >= 32768 * 2) return std::wstring();
-        buffer.resize(buffer.size() * 2);
+using base::win::growingBuffer;
+
+std::wstring moduleFileNameWide() {
+    return growingBuffer<wchar_t>([](wchar_t* buffer, DWORD size) {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer, size);
+        // A full buffer means the path was cut; report it as too small.
+        return length >= size ? size : length;
+    });
+}
+
+std::string moduleFileNameNarrow() {
+    return growingBuffer<char>([](char* buffer, DWORD size) {
+        const DWORD length = GetModuleFileNameA(nullptr, buffer, size);
+        return length >= size ? size : length;
+    });
+}
+
+// The narrow path is accepted only when it names the executable without a lost character.
+std::string convertedExePath(const std::wstring& path) {
+    if (path.empty()) return {};
+    bool lossy = false;
+    std::string narrow = toFileApiNarrow(path, &lossy);
+    return !lossy && endsWithExe(narrow) ? narrow : std::string();
+}
+
+std::string chooseNarrowPath() {
+    const std::wstring& longPath = executableLongPath();
+    std::string narrow = convertedExePath(longPath);
+    if (narrow.empty()) narrow = convertedExePath(shortPathName(longPath));
+    if (narrow.empty()) {
+        if (auto viaShell = shortPathViaShell(longPath); viaShell && endsWithExe(*viaShell)) narrow = *viaShell;
     }
+    if (narrow.empty()) {
+        const std::string module = moduleFileNameNarrow();
+        narrow = growingBuffer<char>([&](char* buffer, DWORD size) {
+            return GetShortPathNameA(module.c_str(), buffer, size);
+        });
+        if (narrow.empty()) narrow = module;
+    }
+    // Folded through a wide copy, so that a trail byte that looks like a backslash in a
+    // double-byte code page is never taken for one.
+    std::wstring wide = base::narrowToWide(narrow);
+    foldSeparators(wide);
+    bool lossy = false;
+    std::string folded = toFileApiNarrow(wide, &lossy);
+    return lossy || folded.empty() ? narrow : folded;
 }
 
 }  // namespace
 
 const std::wstring& executableLongPath() {
     static const std::wstring path = [] {
-        const std::wstring module = growingBuffer([](wchar_t* buffer, DWORD size) {
-            const DWORD length = GetModuleFileNameW(nullptr, buffer, size);
-            // A full buffer means the path was cut; report it as too small.
-            return length >= size ? size : length;
-        });
-        const std::wstring longPath = growingBuffer([&](wchar_t* buffer, DWORD size) {
-            return GetLongPathNameW(module.c_str(), buffer, size);
-        });
-        return longPath.empty() ? module : longPath;
+        const std::wstring module = moduleFileNameWide();
+        std::wstring longPath = longPathName(module);
+        if (longPath.empty()) longPath = module;
+        foldSeparators(longPath);
+        return longPath;
     }();
     return path;
 }
 
+const std::string& executableNarrowPath() {
+    static const std::string path = chooseNarrowPath();
+    return path;
+}
+
+const std::string& executableDirectory() {
+    static const std::string directory = [] {
+        const std::string& narrow = executableNarrowPath();
+        if (narrow.empty()) return std::string();
+        std::string full = fullPathName(narrow);
+        return directoryPart(full.empty() ? narrow : full);
+    }();
+    return directory;
+}
+
+const std::wstring& executableDirectoryWide() {
+    static const std::wstring directory = base::narrowToWide(executableDirectory());
+    return directory;
+}
+
+const std::wstring& executableLongDirectory() {
+    static const std::wstring directory = directoryPart(executableLongPath());
+    return directory;
+}
+
 std::wstring systemTemporaryFolder() {
-    std::wstring folder = growingBuffer([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
+    std::wstring folder = growingBuffer<wchar_t>([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
     while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
     return folder;
 }

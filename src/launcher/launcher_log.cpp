@@ -10,6 +10,7 @@
 #include "base/win/handles.h"
 #include "launcher/log.h"
 #include "files/executable_paths.h"
+#include "files/temporary_directory.h"
 
 namespace launcher {
 
@@ -82,8 +83,8 @@ std::wstring ctimeText() {
 }
 
 std::wstring logDirectory() {
-    // The system's temporary folder of this user, for now the base of every temporary file.
-    std::wstring directory = files::systemTemporaryFolder();
+    // The optional form: without a usable base the log goes to "c:\" instead of ending the run.
+    std::wstring directory = files::temporaryBaseWide(false);
     if (directory.empty()) return L"c:\\";
     if (directory.back() != L'\\' && directory.back() != L'/') directory += L'\\';
     return directory;

@@ -1,0 +1,44 @@
+#include "files/extraction_directory.h"
+
+#include <mutex>
+
+namespace files {
+
+namespace {
+
+struct ExtractionState {
+    std::mutex lock;
+    std::string directory;
+    std::string nameReservation;
+};
+
+ExtractionState& state() {
+    // Never destroyed: the clean-up may read it while the process is ending.
+    static ExtractionState* instance = new ExtractionState;
+    return *instance;
+}
+
+}  // namespace
+
+std::string extractionDirectory() {
+    ExtractionState& s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.directory;
+}
+
+std::string extractionNameReservation() {
+    ExtractionState& s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.nameReservation;
+}
+
+void setExtractionDirectory(std::string directory, std::string nameReservation) {
+    ExtractionState& s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.directory = std::move(directory);
+    s.nameReservation = std::move(nameReservation);
+}
+
+void clearExtractionDirectory() { setExtractionDirectory(std::string(), std::string()); }
+
+}  // namespace files
