@@ -1,0 +1,170 @@
+#include "launch/variable_expansion.h"
+
+#include <array>
+
+#include "launcher/log.h"
+
+namespace launch {
+
+namespace {
+
+// The fixed variables in the order of their passes. Later passes see the text inserted by
+// earlier ones, so the order is part of the behaviour.
+enum class Value { ExecutableDirectory, ExtractionDirectory, PathListSeparator, RuntimeHome, TemporaryBase };
+
+struct FixedVariable {
+    const char* name;
+    Value value;
+};
+
+constexpr std::array<FixedVariable, 21> kFixedVariables{{
+    {"%LUMBRA_EXEDIR%", Value::ExecutableDirectory},
+    {"%CORVANE_EXEDIR%", Value::ExecutableDirectory},
+    {"%LUMBRA_TEMPDIR%", Value::ExtractionDirectory},
+    {"%CORVANE_TEMPDIR%", Value::ExtractionDirectory},
+    {"%LUMBRA_PATHLIST_SEPARATOR%", Value::PathListSeparator},
+    {"%CORVANE_PATHLIST_SEPARATOR%", Value::PathListSeparator},
+    {"%LUMBRA_JVM_HOME%", Value::RuntimeHome},
+    {"%CORVANE_JVM_HOME%", Value::RuntimeHome},
+    {"${LUMBRA_EXEDIR}", Value::ExecutableDirectory},
+    {"${CORVANE_EXEDIR}", Value::ExecutableDirectory},
+    {"${LUMBRA_TEMPDIR}", Value::ExtractionDirectory},
+    {"${CORVANE_TEMPDIR}", Value::ExtractionDirectory},
+    {"${LUMBRA_PATHLIST_SEPARATOR}", Value::PathListSeparator},
+    {"${CORVANE_PATHLIST_SEPARATOR}", Value::PathListSeparator},
+    {"${LUMBRA_JVM_HOME}", Value::RuntimeHome},
+    {"${CORVANE_JVM_HOME}", Value::RuntimeHome},
+    {"${launcher:sys.launcherDirectory}", Value::ExecutableDirectory},
+    {"${launcher:sys.launcherTempDirectory}", Value::ExtractionDirectory},
+    {"${launcher:sys.pathlistSeparator}", Value::PathListSeparator},
+    {"${launcher:sys.jvmHome}", Value::RuntimeHome},
+    {"${launcher:sys.tempDir}", Value::TemporaryBase},
+}};
+
+template <class Char>
+struct Values {
+    std::basic_string<Char> executableDirectory;
+    std::basic_string<Char> extractionDirectory;
+    std::basic_string<Char> runtimeHome;
+    std::basic_string<Char> temporaryBase;
+
+    const std::basic_string<Char>& operator[](Value value) const {
+        static const std::basic_string<Char> separator(1, Char(';'));
+        switch (value) {
+        case Value::ExecutableDirectory: return executableDirectory;
+        case Value::ExtractionDirectory: return extractionDirectory;
+        case Value::RuntimeHome: return runtimeHome;
+        case Value::TemporaryBase: return temporaryBase;
+        case Value::PathListSeparator: break;
+        }
+        return separator;
+    }
+};
+
+void logHit(std::string_view name, std::string_view value) {
+    launcher::logMessage(L"expanding2 %S to %S.", name, value);
+}
+
+void logHit(std::wstring_view name, std::wstring_view value) {
+    launcher::logMessage(L"expanding2 %s to %s.", name, value);
+}
+
+// Searched through a view: programs that link the core without a launcher log (the media
+// tool) must not pick this file out of the library for a string member it happens to define.
+template <class Char>
+size_t findFrom(const std::basic_string<Char>& text, std::basic_string_view<Char> name, size_t from) {
+    return std::basic_string_view<Char>(text).find(name, from);
+}
+
+template <class Char>
+void replaceAll(std::basic_string<Char>& text, std::basic_string_view<Char> name,
+                std::basic_string_view<Char> value) {
+    if (name.empty()) return;
+    size_t at = findFrom(text, name, 0);
+    while (at != std::basic_string_view<Char>::npos) {
+        if (value.size() > name.size() && text.size() - name.size() + value.size() > kMaxExpandedLength) return;
+        text.replace(at, name.size(), value);
+        logHit(name, value);
+        at = findFrom(text, name, at + value.size());
+    }
+}
+
+template <class Char>
+std::basic_string<Char> literal(const char* ascii) {
+    return std::basic_string<Char>(ascii, ascii + std::char_traits<char>::length(ascii));
+}
+
+// Names compare with their exact spelling first and then in upper case, so that "${PATH}"
+// finds the entry Windows writes as "Path" while "${path}" stays a distinct name.
+template <class Char>
+void replaceEnvironmentEntries(std::basic_string<Char>& text, const std::vector<std::basic_string<Char>>& entries) {
+    for (const auto& entry : entries) {
+        // Windows keeps per-drive directories as entries like "=C:=C:\dir", whose name is "=C:";
+        // splitting those at their leading "=" would give every "${}" in a text their value.
+        const size_t equals = entry.find(Char('='), 1);
+        if (equals == std::basic_string<Char>::npos) continue;
+        const std::basic_string_view<Char> value = std::basic_string_view<Char>(entry).substr(equals + 1);
+        std::basic_string<Char> pattern = literal<Char>("${");
+        pattern.append(entry, 0, equals);
+        pattern += Char('}');
+        replaceAll<Char>(text, pattern, value);
+
+        std::basic_string<Char> upper = pattern;
+        for (Char& c : upper) {
+            if (c >= Char('a') && c <= Char('z')) c = static_cast<Char>(c - Char('a') + Char('A'));
+        }
+        // A name already in upper case has had its pass; a second one would expand a value's
+        // reference to its own name once more.
+        if (upper != pattern) replaceAll<Char>(text, upper, value);
+    }
+}
+
+template <class Char>
+void expand(std::basic_string<Char>& text, const Values<Char>& values,
+            const std::vector<std::basic_string<Char>>& environment) {
+    for (const FixedVariable& variable : kFixedVariables) {
+        replaceAll<Char>(text, literal<Char>(variable.name), values[variable.value]);
+    }
+    replaceEnvironmentEntries(text, environment);
+}
+
+}  // namespace
+
+std::wstring widenBytes(std::string_view text) {
+    std::wstring wide;
+    wide.reserve(text.size());
+    for (unsigned char c : text) wide.push_back(static_cast<wchar_t>(c));
+    return wide;
+}
+
+void replaceVariable(std::string& text, std::string_view name, std::string_view value) {
+    replaceAll<char>(text, name, value);
+}
+
+void replaceVariable(std::wstring& text, std::wstring_view name, std::wstring_view value) {
+    replaceAll<wchar_t>(text, name, value);
+}
+
+// Every value is gathered before the first pass, the temporary base included: computing it is
+// where a launcher without a usable base learns so, whatever the text holds.
+void expandNarrow(std::string& text, ExpansionSource& source) {
+    Values<char> values;
+    values.executableDirectory = source.executableDirectoryNarrow();
+    values.extractionDirectory = source.extractionDirectory();
+    values.runtimeHome = source.runtimeHome();
+    values.temporaryBase = source.temporaryBaseNarrow();
+    expand(text, values, source.environmentNarrow());
+}
+
+void expandWide(std::wstring& text, ExpansionMode mode, ExpansionSource& source) {
+    Values<wchar_t> values;
+    const bool unicode = mode == ExpansionMode::Unicode;
+    values.executableDirectory =
+        unicode ? source.executableDirectoryWide() : widenBytes(source.executableDirectoryNarrow());
+    values.extractionDirectory = widenBytes(source.extractionDirectory());
+    values.runtimeHome = widenBytes(source.runtimeHome());
+    values.temporaryBase = unicode ? source.temporaryBaseWide() : widenBytes(source.temporaryBaseNarrow());
+    expand(text, values, source.environmentWide());
+}
+
+}  // namespace launch
