@@ -5,7 +5,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64 xvfb xauth
   cmake ninja-build googletest libgtest-dev zlib1g-dev nlohmann-json3-dev
-  openjdk-17-jdk-headless icoutils imagemagick x11-apps python3
+  openjdk-17-jdk-headless icoutils imagemagick x11-apps python3 bc
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -6,14 +6,23 @@
 #include <vector>
 
 #include "files/cleanup.h"
+#include "files/path_operations.h"
+#include "files/deletion_child.h"
+#include "files/executable_paths.h"
+#include "files/extraction_directory.h"
+#include "files/temporary_directory.h"
+#include "launch/process_variables.h"
 #include "launch/locale_selection.h"
+#include "launcher/cancel.h"
 #include "launcher/command_line.h"
+#include "launcher/dialogs.h"
 #include "launcher/error_path.h"
 #include "launcher/launcher_log.h"
 #include "launcher/log.h"
 #include "launcher/modes.h"
 #include "launcher/platform.h"
 #include "launcher/product.h"
+#include "launcher/work_flow.h"
 #include "media/media_file.h"
 #include "media/tables.h"
 
@@ -57,15 +66,51 @@ void removeJavaOptionsVariables() {
     }
 }
 
+// The configured program arguments may name the temporary base as well; the command line's
+// own "-temp" comes first.
+void applyConfiguredTempOption() {
+    if (files::hasManualTemporaryBase()) return;
+    std::wstring configured = media::configWide(124);
+    if (configured.find(L"-temp") == std::wstring::npos && configured.find(L"/temp") == std::wstring::npos) return;
+    launch::expandLauncherVariables(configured, launch::ExpansionMode::Unicode);
+    std::vector<std::wstring> configuredArguments;
+    splitCommandLine(configured, configuredArguments, false);
+    files::handleTempOption(configuredArguments);
+}
+
+// The launcher's own values behind the variables of configured paths and options.
+void installExpansionProviders() {
+    launch::setExecutableNarrowPathProvider([] { return files::executableNarrowPath(); });
+    launch::setExtractionDirectoryProvider(files::extractionDirectory);
+    launch::setTemporaryBaseProviders(files::temporaryBaseNarrow, [] { return files::temporaryBaseWide(true); });
+}
+
+// Config id 146: the working directory of the run, with launcher variables.
+void applyWorkingDirectory() {
+    std::wstring directory = media::configWide(146);
+    if (directory.empty()) {
+        logMessage(L"working directory unchanged");
+        return;
+    }
+    launch::expandLauncherVariables(directory, launch::ExpansionMode::Unicode);
+    directory = files::canonicalPath(directory, true);
+    SetCurrentDirectoryW(directory.c_str());
+    logMessage(L"change working directory to %s", directory);
+}
+
 void prepare(std::vector<std::wstring>& arguments) {
+    files::clearExtractionDirectory();
     if (takeLogOption(arguments)) {
         modes().logRequested = true;
         requestLogFile();
     }
+    files::handleTempOption(arguments);
     const launch::SystemLanguages languages = launch::systemLanguages();
     media::readMessageTables(launch::selectLocale(&arguments, languages));
+    applyConfiguredTempOption();
     setProductKind(media::configString(2001));
     if (media::configInteger(10012) != 0) removeJavaOptionsVariables();
+    if (!modes().languageRestart) applyWorkingDirectory();
     if (modes().logRequested) offerLogFile();
 }
 
@@ -82,6 +127,38 @@ void applyUserOptions(const std::vector<std::wstring>& arguments) {
         MessageBoxA(nullptr, "Error: Could not allocate console.", "corvane", MB_OK);
         files::cleanUpAndExit(1);
     }
+}
+
+// Quiet runs work on the main thread without a window, no-dialog runs report to the MSI
+// wrapper's window (if any), every other run behind the startup dialog.
+void runWork() {
+    const Modes& state = modes();
+    if (state.quiet && !state.startupDialogWanted) {
+        logMessage(L"Quiet installer.");
+        runInstallerWork(nullptr);
+    } else if (state.noDialog) {
+        registerDialogClass();
+        runInstallerWork(reinterpret_cast<HWND>(state.msiWindow));
+    } else {
+        registerDialogClass();
+        runStartupDialog();
+    }
+}
+
+// After Cancel the work thread gets up to five seconds to reach its next check.
+[[noreturn]] void waitForCancelledWork() {
+    const HANDLE thread = startupWorkThread();
+    DWORD exitCode = 0;
+    for (int round = 0; thread && round < 50; ++round) {
+        if (!GetExitCodeThread(thread, &exitCode)) {
+            logMessage(L"Could not get exit code %d.", GetLastError());
+            break;
+        }
+        if (exitCode != STILL_ACTIVE) break;
+        Sleep(100);
+    }
+    logMessage(L"Cleaning up cancel %p %d.", thread, exitCode);
+    files::cleanUpAndExit(5);
 }
 
 }  // namespace
@@ -106,6 +183,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLi
 
     std::vector<std::wstring> arguments;
     splitCommandLine(GetCommandLineW(), arguments, true);
+    if (state.deletion && arguments.size() >= 3) return files::runDeletionChild(arguments[2]);
+    installExpansionProviders();
 
     prepare(arguments);
     state.integrityCheck = true;
@@ -113,5 +192,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLi
 
     state.noDialog = state.noDialog || media::configInteger(155) != 0;
     logMessage(L"Init done");
+    // Ordinary runs join the work flow once the runtime can be found and launched; until then
+    // only the extract-and-exit mode, which needs neither, runs it.
+    if (!state.extractAndExit) return 0;
+    runWork();
+    if (isCancelled()) waitForCancelledWork();
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "mediatool/crc32.h"
+#include "media/crc32.h"
 
 #include <gtest/gtest.h>
 
@@ -51,3 +51,20 @@ TEST(Crc32, AgreesWithZlibOnRandomBuffers) {
 #endif
 
 }  // namespace
+
+TEST(Crc32, EightBytesAtATimeEqualsTheByteTableAtEveryLengthAndAlignment) {
+    std::vector<uint8_t> data(4200);
+    uint32_t seed = 0x12345678u;
+    for (uint8_t& byte : data) {
+        seed = seed * 1664525u + 1013904223u;
+        byte = static_cast<uint8_t>(seed >> 24);
+    }
+    for (size_t offset = 0; offset < 8; ++offset) {
+        for (size_t length = 0; length + offset <= 300; ++length) {
+            ASSERT_EQ(media::crc32Update(0x5A5A5A5Au, data.data() + offset, length),
+                      media::crc32UpdateBytewise(0x5A5A5A5Au, data.data() + offset, length))
+                << offset << " " << length;
+        }
+    }
+    EXPECT_EQ(media::crc32Update(0, data.data(), data.size()), media::crc32UpdateBytewise(0, data.data(), data.size()));
+}

@@ -9,7 +9,7 @@
 #include "base/text.h"
 #include "media/payload_format.h"
 #include "mediatool/build_error.h"
-#include "mediatool/crc32.h"
+#include "media/crc32.h"
 #include "mediatool/file_access.h"
 #include "mediatool/included_name.h"
 #include "mediatool/text_encoding.h"

@@ -10,7 +10,7 @@
 
 #include "media/payload_reader.h"
 #include "mediatool/build_error.h"
-#include "mediatool/crc32.h"
+#include "media/crc32.h"
 
 namespace media {
 

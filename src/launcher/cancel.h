@@ -1,0 +1,10 @@
+// The user's Cancel: set by the startup dialog's thread, read by the work flow between its
+// steps and inside its long loops. Once set it stays set.
+#pragma once
+
+namespace launcher {
+
+bool isCancelled();
+void setCancelled();
+
+}  // namespace launcher

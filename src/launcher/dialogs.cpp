@@ -1,0 +1,197 @@
+#include "launcher/dialogs.h"
+
+#include <commctrl.h>
+
+#include <optional>
+
+#include "launcher/dialog_rules.h"
+#include "launcher/error_path.h"
+#include "launcher/log.h"
+#include "launcher/cancel.h"
+#include "launcher/modes.h"
+#include "launcher/platform.h"
+#include "launcher/run_marks.h"
+#include "launcher/work_flow.h"
+#include "media/tables.h"
+#include "resources/resource_ids.h"
+
+namespace launcher {
+
+namespace {
+
+constexpr COLORREF kDarkText = 0xFFFFFF;
+constexpr COLORREF kDarkBackground = 0x383838;
+constexpr UINT kWorkFinished = WM_APP + 1;
+constexpr int kDarkModeConfig = 10013;
+constexpr DWORD kImmersiveDarkMode = 20;
+
+using SetWindowThemeFunction = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+using DwmSetWindowAttributeFunction = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+
+struct DarkMode {
+    bool active = false;
+    SetWindowThemeFunction setWindowTheme = nullptr;
+    DwmSetWindowAttributeFunction setWindowAttribute = nullptr;
+};
+
+DarkMode darkMode;
+HANDLE workThread = nullptr;
+HWND startupDialog = nullptr;
+
+template <class Function>
+Function functionOf(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+HMODULE systemModule(const wchar_t* name) {
+    if (HMODULE loaded = GetModuleHandleW(name)) return loaded;
+    if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+    return loadSystemLibrary(name);
+}
+
+std::optional<uint32_t> appsUseLightTheme() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    const LSTATUS status =
+        RegQueryValueExW(key, L"AppsUseLightTheme", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_DWORD || size != 4) return std::nullopt;
+    return value;
+}
+
+void detectDarkMode() {
+    const int mode = media::configInteger(kDarkModeConfig);
+    bool wish = false;
+    // Every way out says what was decided.
+    struct Report {
+        const bool& wish;
+        ~Report() { logMessage(L"Dark mode: %d %d", darkMode.active, wish); }
+    } report{wish};
+    if (mode != 0 && mode != 2) return;
+    using VersionFunction = void(WINAPI*)(DWORD*, DWORD*, DWORD*);
+    const auto versionNumbers = functionOf<VersionFunction>(GetModuleHandleW(L"ntdll.dll"), "RtlGetNtVersionNumbers");
+    if (!versionNumbers) return;
+    DWORD major = 0, minor = 0, build = 0;
+    versionNumbers(&major, &minor, &build);
+    if (!isWindows11(major, minor, build)) return;
+    logMessage(L"Checking dark mode on Windows 11");
+    // "Follow the system" reads the user's setting; always-dark never asks.
+    wish = wantsDarkMode(mode, mode == 0 ? appsUseLightTheme() : std::nullopt);
+    if (!wish) return;
+    darkMode.setWindowTheme = functionOf<SetWindowThemeFunction>(systemModule(L"uxtheme.dll"), "SetWindowTheme");
+    darkMode.setWindowAttribute =
+        functionOf<DwmSetWindowAttributeFunction>(systemModule(L"dwmapi.dll"), "DwmSetWindowAttribute");
+    darkMode.active = darkMode.setWindowTheme && darkMode.setWindowAttribute;
+}
+
+void centre(HWND window) {
+    HWND parent = GetParent(window);
+    if (!parent) parent = GetDesktopWindow();
+    RECT outer = {};
+    RECT own = {};
+    GetWindowRect(parent, &outer);
+    GetWindowRect(window, &own);
+    const int x = outer.left + ((outer.right - outer.left) - (own.right - own.left)) / 2;
+    const int y = outer.top + ((outer.bottom - outer.top) - (own.bottom - own.top)) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void setText(HWND dialog, int control, int message) {
+    SetDlgItemTextW(dialog, control, media::messageText(message).c_str());
+}
+
+DWORD WINAPI startupWork(void* parameter) {
+    const HWND dialog = static_cast<HWND>(parameter);
+    const int result = runInstallerWork(dialog);
+    if (!isCancelled()) PostMessageW(dialog, kWorkFinished, static_cast<WPARAM>(result), 0);
+    return static_cast<DWORD>(result);
+}
+
+INT_PTR CALLBACK startupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    static HBRUSH brush = nullptr;
+    switch (message) {
+    case WM_INITDIALOG:
+        startupDialog = dialog;
+        prepareDialogWindow(dialog);
+        setMessageOwner(dialog);
+        SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+        setText(dialog, IDC_MESSAGE, 20007);
+        SetWindowTextW(dialog, media::messageText(20013).c_str());
+        setText(dialog, IDCANCEL, 20012);
+        workThread = CreateThread(nullptr, 0, startupWork, dialog, 0, nullptr);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            logMessage(L"Canceled installer");
+            setInstallStarted(false, true, true);
+            setCancelled();
+            EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    case kWorkFinished:
+        EndDialog(dialog, 0);
+        return TRUE;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return darkControlColors(reinterpret_cast<HDC>(wParam), brush);
+    case WM_DESTROY:
+        if (brush) DeleteObject(brush);
+        brush = nullptr;
+        setMessageOwner(nullptr);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+void registerDialogClass() {
+    detectDarkMode();
+    WNDCLASSW windowClass = {};
+    windowClass.style = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;
+    windowClass.lpfnWndProc = DefDlgProcW;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(IDI_LAUNCHER));
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = L"MyDialogClass";
+    RegisterClassW(&windowClass);
+}
+
+bool darkModeActive() { return darkMode.active; }
+
+void prepareDialogWindow(HWND window) {
+    if (darkMode.active) {
+        const BOOL dark = TRUE;
+        darkMode.setWindowAttribute(window, kImmersiveDarkMode, &dark, sizeof dark);
+        for (int control : {IDCANCEL, IDC_LOCATE}) {
+            if (HWND button = GetDlgItem(window, control)) darkMode.setWindowTheme(button, L"DarkMode_Explorer", nullptr);
+        }
+    }
+    centre(window);
+}
+
+INT_PTR darkControlColors(HDC context, HBRUSH& brush) {
+    if (!darkMode.active) return 0;
+    SetTextColor(context, kDarkText);
+    SetBkColor(context, kDarkBackground);
+    if (!brush) brush = CreateSolidBrush(kDarkBackground);
+    return reinterpret_cast<INT_PTR>(brush);
+}
+
+INT_PTR runStartupDialog() {
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STARTUP), nullptr, startupDialogProc, 0);
+}
+
+HANDLE startupWorkThread() { return workThread; }
+
+}  // namespace launcher

@@ -1,0 +1,56 @@
+#include "media/included_files.h"
+
+#include <algorithm>
+#include <array>
+
+#include "base/relative_path.h"
+#include "launcher/log.h"
+#include "media/payload_format.h"
+#include "media/payload_reader.h"
+
+namespace media {
+
+namespace {
+constexpr uint32_t kCopyChunk = 6000;
+}  // namespace
+
+int copyPayloadBytes(ByteSource& in, ByteSink& out, int64_t size, bool descramble,
+                     const std::function<bool()>& cancelled) {
+    std::array<uint8_t, kCopyChunk> buffer;
+    int64_t done = 0;
+    while (done < size) {
+        const uint32_t wanted = static_cast<uint32_t>(std::min<int64_t>(kCopyChunk, size - done));
+        uint32_t got = 0;
+        const bool readOk = in.read(buffer.data(), wanted, got);
+        if (!readOk || got == 0) {
+            launcher::logError(L"ReadFile failed %d %d %I64d", got, readOk ? 0u : in.systemError(), done);
+            return kCopyReadFailed;
+        }
+        if (descramble) {
+            for (uint32_t i = 0; i < got; ++i) buffer[i] ^= kScrambleKey;
+        }
+        uint32_t written = 0;
+        while (written < got) {
+            uint32_t now = 0;
+            if (!out.write(buffer.data() + written, got - written, now) || now == 0) {
+                launcher::logError(L"WriteFile failed %d %d", got - written, out.systemError());
+                return kCopyWriteFailed;
+            }
+            written += now;
+        }
+        done += got;
+        if (cancelled && cancelled()) return kCopyDone;
+    }
+    return kCopyDone;
+}
+
+bool isSafeIncludedName(std::string_view name) { return base::staysInside(name); }
+
+std::vector<std::string> includedFileNames(std::string_view list, int count) {
+    std::vector<std::string> names = splitIncludedFileNames(list);
+    if (count < 0) count = 0;
+    if (names.size() > static_cast<size_t>(count)) names.resize(static_cast<size_t>(count));
+    return names;
+}
+
+}  // namespace media

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "log_capture.h"
+#include "media/included_files.h"
+#include "media/integrity.h"
+#include "media/crc32.h"
+#include "media/payload_format.h"
+
+using namespace media;
+
+namespace {
+
+class MemorySink final : public ByteSink {
+public:
+    explicit MemorySink(size_t capacity = SIZE_MAX, uint32_t perWrite = UINT32_MAX)
+        : capacity_(capacity), perWrite_(perWrite) {}
+    bool write(const void* data, uint32_t size, uint32_t& written) override {
+        ++writes;
+        written = std::min<uint32_t>(size, perWrite_);
+        if (bytes.size() + written > capacity_) {
+            written = 0;
+            return false;
+        }
+        bytes.append(static_cast<const char*>(data), written);
+        return true;
+    }
+    uint32_t systemError() const override { return 112; }  // ERROR_DISK_FULL
+    std::string bytes;
+    int writes = 0;
+
+private:
+    size_t capacity_;
+    uint32_t perWrite_;
+};
+
+std::vector<uint8_t> scrambled(const std::string& text) {
+    std::vector<uint8_t> out(text.begin(), text.end());
+    for (uint8_t& byte : out) byte ^= kScrambleKey;
+    return out;
+}
+
+bool logHas(const std::wstring& text) {
+    const auto lines = capturedLogLines();
+    return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.find(text) != std::wstring::npos; });
+}
+
+}  // namespace
+
+TEST(IncludedFiles, CopyUndoesTheScramblingAcrossChunksAndPartialWrites) {
+    std::string content(20000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    const std::vector<uint8_t> stored = scrambled(content);
+    MemoryByteSource source(stored);
+    MemorySink sink(SIZE_MAX, 1000);  // the system takes 1000 bytes per call
+    EXPECT_EQ(copyPayloadBytes(source, sink, static_cast<int64_t>(content.size()), true, nullptr), kCopyDone);
+    EXPECT_EQ(sink.bytes, content);
+    EXPECT_EQ(sink.writes, 20);
+}
+
+TEST(IncludedFiles, ShortPayloadAndFullDiskHaveTheirOwnCodes) {
+    const std::vector<uint8_t> stored = scrambled("only ten b");
+    MemoryByteSource shortSource(stored);
+    MemorySink sink;
+    EXPECT_EQ(copyPayloadBytes(shortSource, sink, 11, true, nullptr), kCopyReadFailed);
+    EXPECT_TRUE(logHas(L"ERROR: ReadFile failed 0 0 10"));
+
+    const std::vector<uint8_t> big(10000, 1);
+    MemoryByteSource bigSource(big);
+    MemorySink smallDisk(7000);
+    EXPECT_EQ(copyPayloadBytes(bigSource, smallDisk, 10000, false, nullptr), kCopyWriteFailed);
+    EXPECT_TRUE(logHas(L"ERROR: WriteFile failed 4000 112"));
+}
+
+TEST(IncludedFiles, CancelStopsAfterTheCurrentChunk) {
+    const std::vector<uint8_t> stored(50000, 0);
+    MemoryByteSource source(stored);
+    MemorySink sink;
+    int checks = 0;
+    EXPECT_EQ(copyPayloadBytes(source, sink, 50000, false, [&] { return ++checks == 2; }), kCopyDone);
+    EXPECT_EQ(sink.bytes.size(), 12000u);
+}
+
+TEST(IncludedFiles, NamesThatWouldLeaveTheExtractionDirectoryAreRefused) {
+    for (const char* good : {"cvnruntime.jar", "user\\readme.txt", "a..b.jar", ".hidden", "x.y"}) {
+        EXPECT_TRUE(isSafeIncludedName(good)) << good;
+    }
+    for (const char* bad : {"..\\..\\x.dll", "\\x", "/x", "C:\\x", "C:x", "sub\\..\\..\\x", "..", "a\\..",
+                            "file.txt:stream", "sub/../x", "...", "sub\\. .\\x", ""}) {
+        EXPECT_FALSE(isSafeIncludedName(bad)) << bad;
+    }
+}
+
+TEST(IncludedFiles, TheListIsCutToTheConfiguredCount) {
+    EXPECT_EQ(includedFileNames("a;b;c", 2), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(includedFileNames("a;b", 5), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(includedFileNames("a;;b;", 2), (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(includedFileNames("a", -3).empty());
+}
+
+TEST(Integrity, ChecksumProgressAndReadFailures) {
+    std::vector<uint8_t> data(100000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + 5);
+    MemoryByteSource source(data);
+    std::vector<int> percents;
+    const CoveredRangeCheck check = checksumCoveredRange(source, 100000, [&](int p) { percents.push_back(p); });
+    EXPECT_FALSE(check.readFailed);
+    EXPECT_EQ(check.checksum, crc32UpdateBytewise(0, data.data(), data.size()));
+    // 12000-byte chunks: the percent is reported only when it grows, and it ends at 100.
+    EXPECT_EQ(percents.size(), 9u);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.back(), 100);
+
+    MemoryByteSource cut(data.data(), 30000);
+    const CoveredRangeCheck failed = checksumCoveredRange(cut, 100000, nullptr);
+    EXPECT_TRUE(failed.readFailed);
+    EXPECT_EQ(failed.bytesDone, 30000);
+
+    MemoryByteSource empty(data.data(), 0);
+    EXPECT_EQ(checksumCoveredRange(empty, 0, nullptr).checksum, 0u);
+}

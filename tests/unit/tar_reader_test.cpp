@@ -1,0 +1,222 @@
+// The tar reader against archives written by GNU tar and against hand-made hostile ones.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "jre/archive/archive_files.h"
+#include "jre/archive/tar_reader.h"
+#include "log_capture.h"
+
+namespace fs = std::filesystem;
+using namespace jre;
+
+namespace {
+
+class TarReader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("tar_test_" + std::to_string(getpid()) + "_" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_ / "source");
+        fs::create_directories(root_ / "target" / "jre");
+        previous_ = fs::current_path();
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(root_);
+    }
+
+    void write(const std::string& name, const std::string& content) {
+        const fs::path path = root_ / "source" / name;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << content;
+    }
+
+    // Runs GNU tar in the source folder; the archive lands in the root folder.
+    std::string tar(const std::string& options, const std::string& members) {
+        const std::string archive = (root_ / "jre.tar.gz").string();
+        const std::string command =
+            "cd '" + (root_ / "source").string() + "' && tar " + options + " -czf '" + archive + "' " + members;
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return archive;
+    }
+
+    bool extract(const std::string& archive, ArchiveHooks hooks = {}) {
+        GzipArchiveStream stream(archive);
+        EXPECT_TRUE(stream.isOpen());
+        fs::current_path(root_ / "target" / "jre");
+        CurrentDirectoryTarget target;
+        const bool result = extractTarEntries(stream, target, hooks, 1000000);
+        fs::current_path(previous_);
+        return result;
+    }
+
+    std::string extracted(const std::string& name) {
+        std::ifstream file(root_ / "target" / "jre" / name, std::ios::binary);
+        std::stringstream content;
+        content << file.rdbuf();
+        return content.str();
+    }
+
+    bool exists(const fs::path& relative) { return fs::exists(fs::symlink_status(root_ / relative)); }
+
+    // A gzip file of raw bytes, for archives that tar would not write.
+    std::string gzipOf(const std::string& bytes) {
+        const std::string path = (root_ / "made.tar.gz").string();
+        gzFile file = gzopen(path.c_str(), "wb");
+        gzwrite(file, bytes.data(), static_cast<unsigned>(bytes.size()));
+        gzclose(file);
+        return path;
+    }
+
+    fs::path root_;
+    fs::path previous_;
+};
+
+std::string octal(size_t value, size_t width) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + value % 8));
+        value /= 8;
+    } while (value);
+    return std::string(width - 1 - digits.size(), '0') + digits;
+}
+
+// One ustar entry: header block and padded data.
+std::string entry(const std::string& name, char type, const std::string& data) {
+    std::string header(512, '\0');
+    header.replace(0, std::min<size_t>(name.size(), 100), name.substr(0, 100));
+    header.replace(124, 11, octal(data.size(), 12));
+    header[156] = type;
+    header.replace(257, 6, std::string("ustar\0", 6));
+    std::string padded = data;
+    padded.resize((data.size() + 511) / 512 * 512, '\0');
+    return header + padded;
+}
+
+const std::string kEnd(1024, '\0');
+
+bool logHas(const std::wstring& text) {
+    const auto lines = capturedLogLines();
+    return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.find(text) != std::wstring::npos; });
+}
+
+}  // namespace
+
+TEST(TarSize, OctalWithLeadingBlanksAndZeros) {
+    EXPECT_EQ(parseTarSize(std::string("00000001750\0", 12)), 1000);
+    EXPECT_EQ(parseTarSize(std::string("   1750 \0\0\0\0", 12)), 1000);
+    EXPECT_EQ(parseTarSize(std::string("0 0 17 50", 9)), 15);  // a blank after the first digit ends it
+    EXPECT_EQ(parseTarSize(std::string("\0" "777", 4)), 0);
+    EXPECT_EQ(parseTarSize(std::string(12, '7')), static_cast<int32_t>(0xFFFFFFFFu));  // wraps, no overflow
+    EXPECT_EQ(parseTarSize("12345678901234567"), parseTarSize("123456789012"));
+}
+
+TEST_F(TarReader, UstarArchiveWithDirectoriesAndEmptyFiles) {
+    write("bin/java.exe", "MZ java");
+    write("lib/rt.jar", std::string(100000, 'r'));
+    write("lib/empty.txt", "");
+    const std::string archive = tar("--format=ustar", "bin lib");
+    EXPECT_TRUE(extract(archive));
+    EXPECT_EQ(extracted("bin/java.exe"), "MZ java");
+    EXPECT_EQ(extracted("lib/rt.jar"), std::string(100000, 'r'));
+    EXPECT_TRUE(exists("target/jre/lib/empty.txt"));
+}
+
+TEST_F(TarReader, GnuLongNamesArePairedWithTheFollowingHeader) {
+    const std::string longName = "lib/" + std::string(150, 'n') + ".jar";
+    write(longName, "long");
+    write("lib/short.jar", "short");
+    EXPECT_TRUE(extract(tar("--format=gnu", "lib")));
+    EXPECT_EQ(extracted(longName), "long");
+    EXPECT_EQ(extracted("lib/short.jar"), "short");
+}
+
+TEST_F(TarReader, LinksAndPaxHeadersAreSkippedWithTheirData) {
+    write("lib/a.jar", "a");
+    fs::create_symlink("a.jar", root_ / "source" / "lib" / "link.jar");
+    fs::create_hard_link(root_ / "source" / "lib" / "a.jar", root_ / "source" / "lib" / "hard.jar");
+    write("lib/z.jar", "z");
+    EXPECT_TRUE(extract(tar("--format=pax", "lib")));
+    EXPECT_EQ(extracted("lib/a.jar"), "a");
+    EXPECT_EQ(extracted("lib/z.jar"), "z");
+    EXPECT_FALSE(exists("target/jre/lib/link.jar"));
+}
+
+TEST_F(TarReader, DirectoriesOnlyAndTruncatedArchivesFail) {
+    fs::create_directories(root_ / "source" / "lib" / "ext");
+    EXPECT_FALSE(extract(tar("--format=ustar", "lib")));
+    EXPECT_TRUE(logHas(L"no magic number") || logHas(L"unexpected eof"));
+
+    const std::string bytes = entry("lib/big.jar", '0', std::string(5000, 'b'));
+    EXPECT_FALSE(extract(gzipOf(bytes.substr(0, 512 + 3000))));
+    EXPECT_TRUE(logHas(L"sizes don't match: 3000, 5000"));
+}
+
+TEST_F(TarReader, EntriesThatWouldLeaveTheTargetAreRefused) {
+    for (const std::string name : {"../x", "..\\x", "/x", "\\x", "C:x", "a/../../x", "lib/../../x"}) {
+        const std::string bytes = entry("lib/ok.jar", '0', "ok") + entry(name, '0', "evil") + kEnd;
+        EXPECT_FALSE(extract(gzipOf(bytes))) << name;
+        EXPECT_FALSE(exists("target/x")) << name;
+        EXPECT_FALSE(exists("x")) << name;
+    }
+    const std::string viaLongName = entry("././@LongLink", 'L', "../x") + entry("ignored", '0', "evil") + kEnd;
+    EXPECT_FALSE(extract(gzipOf(viaLongName)));
+    EXPECT_FALSE(exists("target/x"));
+    // A directory entry may not climb out either.
+    EXPECT_FALSE(extract(gzipOf(entry("lib/a.jar", '0', "a") + entry("../outside", '5', "") + kEnd)));
+    EXPECT_FALSE(exists("target/outside"));
+}
+
+TEST_F(TarReader, OverlongLongNamesFailCleanly) {
+    const std::string bytes = entry("././@LongLink", 'L', std::string(6000, 'a')) + entry("x", '0', "x") + kEnd;
+    EXPECT_FALSE(extract(gzipOf(bytes)));
+    EXPECT_TRUE(logHas(L"long file name of 6000 bytes refused"));
+    const std::string fits = entry("././@LongLink", 'L', std::string(5999, 'a')) + entry("x", '0', "x") + kEnd;
+    // 5999 characters is within the limit (the file system may still refuse such a name).
+    GzipArchiveStream stream(gzipOf(fits));
+    fs::current_path(root_ / "target" / "jre");
+    struct NullTarget : ArchiveTarget {
+        void createDirectory(const std::string&) override {}
+        std::unique_ptr<ArchiveFile> createFile(const std::string& name) override {
+            created = name;
+            struct Sink : ArchiveFile {
+                bool write(const void*, unsigned) override { return true; }
+                bool failed() override { return false; }
+            };
+            return std::make_unique<Sink>();
+        }
+        std::string created;
+    } target;
+    EXPECT_TRUE(extractTarEntries(stream, target, {}, 100));
+    EXPECT_EQ(target.created.size(), 5999u);
+}
+
+TEST_F(TarReader, CancelStopsBetweenEntriesAndCountsAsSuccess) {
+    const std::string bytes = entry("a.jar", '0', "a") + entry("b.jar", '0', "b") + kEnd;
+    ArchiveHooks hooks;
+    hooks.cancelled = [] { return true; };
+    EXPECT_TRUE(extract(gzipOf(bytes), hooks));
+    EXPECT_FALSE(exists("target/jre/b.jar"));
+}
+
+TEST_F(TarReader, ProgressRisesFromOneHundred) {
+    write("lib/a.jar", std::string(200000, 'a'));
+    write("lib/b.jar", std::string(200000, 'b'));
+    std::vector<int> positions;
+    ArchiveHooks hooks;
+    hooks.progress = [&](int position) { positions.push_back(position); };
+    uint32_t tick = 0;
+    hooks.tickCount = [&] { return tick += 50; };  // four pieces per 200 ms
+    ASSERT_TRUE(extract(tar("--format=ustar", "lib"), hooks));
+    ASSERT_GE(positions.size(), 4u);
+    EXPECT_GE(positions.front(), 100);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+}
