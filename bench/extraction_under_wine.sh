@@ -20,7 +20,7 @@ cat > "$work/bench.json" <<JSON
              { "name": "lib/part3.bin", "source": "part3.bin" }, { "name": "part4.bin", "source": "part4.bin" } ] }
 JSON
 "$root/build/host/bin/mediatool" build "$work/bench.json" -o "$work/setup.exe" --template "$root/build/win64/bin/launcher.exe"
-rm -f "$work"/part*.bin
+rm -f "$work"/part[234].bin  # part1 stays, to compare the extraction with
 $wine cmd /c exit 2>/dev/null || true  # warm the wineserver
 
 seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null 2>&1; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
@@ -31,6 +31,6 @@ best() {  # best of three runs of a command, cleaning its output before each
 }
 launcher=$(best 'rm -rf "$work/setup.exe.test"' $wine "$work/setup.exe" __cvn_extract_and_exit)
 baseline=$(best 'rm -rf "$work/baseline"' $wine "$root/build/win64/bin/extraction_baseline.exe" "$work/setup.exe" "$work/baseline")
-cmp "$work/setup.exe.test/part1.bin" "$work/baseline/part1.bin" || { echo "extracted files differ"; exit 1; }
+cmp "$work/setup.exe.test/part1.bin" "$work/part1.bin" || { echo "the launcher extracted part1.bin wrongly"; exit 1; }
 printf 'baseline (read + write, 1 MB buffers)  %6.2f s\n' "$baseline"
 printf 'launcher (verify + extract)            %6.2f s  ratio %.2f\n' "$launcher" "$(echo "$launcher / $baseline" | bc -l)"

@@ -1,7 +1,7 @@
 #include "media/included_files.h"
 
 #include <algorithm>
-#include <array>
+#include <vector>
 
 #include "base/relative_path.h"
 #include "launcher/log.h"
@@ -10,13 +10,9 @@
 
 namespace media {
 
-namespace {
-constexpr uint32_t kCopyChunk = 6000;
-}  // namespace
-
 int copyPayloadBytes(ByteSource& in, ByteSink& out, int64_t size, bool descramble,
                      const std::function<bool()>& cancelled) {
-    std::array<uint8_t, kCopyChunk> buffer;
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(kCopyChunk, std::max<int64_t>(size, 0))));
     int64_t done = 0;
     while (done < size) {
         const uint32_t wanted = static_cast<uint32_t>(std::min<int64_t>(kCopyChunk, size - done));

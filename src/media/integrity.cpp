@@ -7,14 +7,10 @@
 
 namespace media {
 
-namespace {
-constexpr uint32_t kCheckChunk = 12000;
-}  // namespace
-
 CoveredRangeCheck checksumCoveredRange(ByteSource& source, int64_t coveredLength,
                                        const std::function<void(int percent)>& progress) {
     CoveredRangeCheck result;
-    std::vector<uint8_t> buffer(kCheckChunk);
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(kCheckChunk, std::max<int64_t>(coveredLength, 0))));
     uint32_t crc = 0;
     int lastPercent = 0;
     while (result.bytesDone < coveredLength) {

@@ -16,8 +16,11 @@ struct CoveredRangeCheck {
     uint32_t checksum = 0;      // valid when the read did not fail
 };
 
-// Reads `coveredLength` bytes from the current position in chunks of 12000, computing the
-// CRC-32. `progress` receives the whole percent done each time it grows.
+// Bytes per read of the check; large for the same reason as the extraction's chunks.
+constexpr uint32_t kCheckChunk = 1u << 20;
+
+// Reads `coveredLength` bytes from the current position in chunks of kCheckChunk, computing
+// the CRC-32. `progress` receives the whole percent done each time it grows.
 CoveredRangeCheck checksumCoveredRange(ByteSource& source, int64_t coveredLength,
                                        const std::function<void(int percent)>& progress);
 

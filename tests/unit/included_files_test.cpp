@@ -49,14 +49,14 @@ bool logHas(const std::wstring& text) {
 }  // namespace
 
 TEST(IncludedFiles, CopyUndoesTheScramblingAcrossChunksAndPartialWrites) {
-    std::string content(20000, '\0');
+    std::string content(2 * kCopyChunk + 20000, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
     const std::vector<uint8_t> stored = scrambled(content);
     MemoryByteSource source(stored);
-    MemorySink sink(SIZE_MAX, 1000);  // the system takes 1000 bytes per call
+    MemorySink sink(SIZE_MAX, 100000);  // the system takes 100000 bytes per call
     EXPECT_EQ(copyPayloadBytes(source, sink, static_cast<int64_t>(content.size()), true, nullptr), kCopyDone);
     EXPECT_EQ(sink.bytes, content);
-    EXPECT_EQ(sink.writes, 20);
+    EXPECT_EQ(sink.writes, 2 * 11 + 1);  // two full chunks of 11 writes each, then the rest
 }
 
 TEST(IncludedFiles, ShortPayloadAndFullDiskHaveTheirOwnCodes) {
@@ -68,18 +68,19 @@ TEST(IncludedFiles, ShortPayloadAndFullDiskHaveTheirOwnCodes) {
 
     const std::vector<uint8_t> big(10000, 1);
     MemoryByteSource bigSource(big);
-    MemorySink smallDisk(7000);
+    MemorySink smallDisk(7000, 3000);
     EXPECT_EQ(copyPayloadBytes(bigSource, smallDisk, 10000, false, nullptr), kCopyWriteFailed);
-    EXPECT_TRUE(logHas(L"ERROR: WriteFile failed 4000 112"));
+    EXPECT_TRUE(logHas(L"ERROR: WriteFile failed 4000 112"));  // 6000 of the chunk's 10000 got out
 }
 
 TEST(IncludedFiles, CancelStopsAfterTheCurrentChunk) {
-    const std::vector<uint8_t> stored(50000, 0);
+    const std::vector<uint8_t> stored(5 * kCopyChunk, 0);
     MemoryByteSource source(stored);
     MemorySink sink;
     int checks = 0;
-    EXPECT_EQ(copyPayloadBytes(source, sink, 50000, false, [&] { return ++checks == 2; }), kCopyDone);
-    EXPECT_EQ(sink.bytes.size(), 12000u);
+    EXPECT_EQ(copyPayloadBytes(source, sink, static_cast<int64_t>(stored.size()), false, [&] { return ++checks == 2; }),
+              kCopyDone);
+    EXPECT_EQ(sink.bytes.size(), 2 * kCopyChunk);
 }
 
 TEST(IncludedFiles, NamesThatWouldLeaveTheExtractionDirectoryAreRefused) {
@@ -100,20 +101,21 @@ TEST(IncludedFiles, TheListIsCutToTheConfiguredCount) {
 }
 
 TEST(Integrity, ChecksumProgressAndReadFailures) {
-    std::vector<uint8_t> data(100000);
+    std::vector<uint8_t> data(9 * kCheckChunk + 1000);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + 5);
     MemoryByteSource source(data);
     std::vector<int> percents;
-    const CoveredRangeCheck check = checksumCoveredRange(source, 100000, [&](int p) { percents.push_back(p); });
+    const CoveredRangeCheck check =
+        checksumCoveredRange(source, static_cast<int64_t>(data.size()), [&](int p) { percents.push_back(p); });
     EXPECT_FALSE(check.readFailed);
     EXPECT_EQ(check.checksum, crc32UpdateBytewise(0, data.data(), data.size()));
-    // 12000-byte chunks: the percent is reported only when it grows, and it ends at 100.
-    EXPECT_EQ(percents.size(), 9u);
+    // One report per chunk while the whole percent grows, ending at 100.
+    EXPECT_EQ(percents.size(), 10u);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
     EXPECT_EQ(percents.back(), 100);
 
     MemoryByteSource cut(data.data(), 30000);
-    const CoveredRangeCheck failed = checksumCoveredRange(cut, 100000, nullptr);
+    const CoveredRangeCheck failed = checksumCoveredRange(cut, static_cast<int64_t>(data.size()), nullptr);
     EXPECT_TRUE(failed.readFailed);
     EXPECT_EQ(failed.bytesDone, 30000);
 

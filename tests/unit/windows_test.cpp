@@ -5,11 +5,14 @@
 
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "launcher/error_path.h"
 #include "launcher/launcher_log.h"
 #include "launcher/log.h"
+#include "launcher/platform.h"
 #include "log_capture.h"
 #include "media/media_file.h"
 
@@ -104,4 +107,32 @@ TEST(MediaFile, HandleSourceReadsSeeksAndReportsTheEnd) {
     EXPECT_EQ(got, 0u);
     file.reset();
     DeleteFileW(path);
+}
+
+namespace {
+struct RebootTrace {
+    static inline std::vector<std::string> steps;
+    static inline bool privilege = true;
+    static void sleep(DWORD milliseconds) { steps.push_back("sleep " + std::to_string(milliseconds)); }
+    static bool enable() {
+        steps.push_back("privilege");
+        return privilege;
+    }
+    static bool exitWindows() {
+        steps.push_back("reboot");
+        return true;
+    }
+};
+}  // namespace
+
+TEST(RebootMode, WaitsThenRebootsOnlyWithThePrivilege) {
+    const launcher::RebootActions fake = {RebootTrace::sleep, RebootTrace::enable, RebootTrace::exitWindows};
+    RebootTrace::steps.clear();
+    launcher::runDelayedReboot(fake);
+    EXPECT_EQ(RebootTrace::steps, (std::vector<std::string>{"sleep 5000", "privilege", "reboot"}));
+
+    RebootTrace::steps.clear();
+    RebootTrace::privilege = false;
+    EXPECT_FALSE(launcher::rebootNow(fake));
+    EXPECT_EQ(RebootTrace::steps, (std::vector<std::string>{"privilege"}));
 }
