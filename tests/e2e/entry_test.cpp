@@ -4,6 +4,7 @@
 
 #include <regex>
 
+#include "base/format.h"
 #include "base/text.h"
 #include "harness.h"
 
@@ -158,4 +159,28 @@ TEST(Entry, WhenAllLogNamesAreTakenTheThousandthIsReused) {
     EXPECT_EQ(run(media, {}, temp, {{L"CORVANE_LOG", L"yes"}}).exitCode, 0u);
     EXPECT_EQ(readFileBytes(temp.file(L"cvn_nlog_1000.log")).find("Started executable"), 3u);
     EXPECT_EQ(readFileBytes(temp.file(L"cvn_nlog_999.log")), "old");
+}
+
+TEST(Entry, InternalModesAreRecognisedFromTheCommandLine) {
+    TempFolder folder;
+    const std::wstring media = buildMedia(folder, description());
+    const struct {
+        std::vector<std::wstring> arguments;
+        std::wstring logLine;
+    } cases[] = {
+        {{L"__cvn_lang_restart"}, L"] language restart\r\n"},
+        {{L"__cvn_msi", L"4660"}, base::formatWide(L"] msi wrapper %p\r\n", reinterpret_cast<void*>(0x1234))},
+    };
+    for (const auto& mode : cases) {
+        TempFolder temp;
+        const Finished started = run(media, mode.arguments, temp, {{L"CORVANE_LOG", L"yes"}});
+        EXPECT_EQ(started.exitCode, 0u);
+        const auto logs = launcherLogs(temp.path());
+        ASSERT_EQ(logs.size(), 1u);
+        EXPECT_NE(logs[0].find(mode.logLine), std::wstring::npos) << base::wideToUtf8(logs[0]);
+        // In language restart the working directory stays the one the Java side chose.
+        if (mode.arguments[0] == L"__cvn_lang_restart") {
+            EXPECT_EQ(logs[0].find(L"working directory"), std::wstring::npos);
+        }
+    }
 }

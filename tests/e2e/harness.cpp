@@ -62,6 +62,7 @@ std::wstring quoteArgument(const std::wstring& argument) {
 
 struct WindowSearch {
     DWORD processId;
+    const wchar_t* className;
     HWND found;
 };
 
@@ -72,7 +73,7 @@ BOOL CALLBACK findDialogOfProcess(HWND window, LPARAM parameter) {
     if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
-    if (std::wstring(className) != L"#32770") return TRUE;
+    if (std::wstring(className) != search->className) return TRUE;
     search->found = window;
     return FALSE;
 }
@@ -259,22 +260,26 @@ std::optional<DWORD> LauncherProcess::wait(DWORD milliseconds) {
     return code;
 }
 
-std::optional<MessageBoxInfo> LauncherProcess::waitForMessageBox(DWORD milliseconds) {
+HWND LauncherProcess::waitForWindow(const wchar_t* className, DWORD milliseconds) {
     const ULONGLONG deadline = GetTickCount64() + milliseconds;
     do {
-        WindowSearch search = {processId_, nullptr};
+        WindowSearch search = {processId_, className, nullptr};
         EnumWindows(findDialogOfProcess, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            MessageBoxInfo info;
-            info.window = search.found;
-            info.title = windowText(search.found);
-            // A message box's text is the static control with id 0xFFFF.
-            info.text = windowText(GetDlgItem(search.found, 0xFFFF));
-            return info;
-        }
-        if (WaitForSingleObject(process_, 50) == WAIT_OBJECT_0) return std::nullopt;
+        if (search.found) return search.found;
+        if (WaitForSingleObject(process_, 50) == WAIT_OBJECT_0) return nullptr;
     } while (GetTickCount64() < deadline);
-    return std::nullopt;
+    return nullptr;
+}
+
+std::optional<MessageBoxInfo> LauncherProcess::waitForMessageBox(DWORD milliseconds) {
+    const HWND box = waitForWindow(L"#32770", milliseconds);
+    if (!box) return std::nullopt;
+    MessageBoxInfo info;
+    info.window = box;
+    info.title = windowText(box);
+    // A message box's text is the static control with id 0xFFFF.
+    info.text = windowText(GetDlgItem(box, 0xFFFF));
+    return info;
 }
 
 std::string LauncherProcess::standardOutput() { return output_; }

@@ -68,6 +68,8 @@ public:
     std::optional<DWORD> wait(DWORD milliseconds = 30000);
     // A message box (dialog class "#32770") of this process, waiting up to the time-out.
     std::optional<MessageBoxInfo> waitForMessageBox(DWORD milliseconds = 20000);
+    // A visible top-level window of this process with the given class.
+    HWND waitForWindow(const wchar_t* className, DWORD milliseconds = 20000);
     std::string standardOutput();
     std::string standardError();
 
