@@ -30,7 +30,7 @@ unsigned long long FormatArg::asUnsigned() const {
 
 namespace {
 
-struct Spec {
+struct FieldFormat {
     bool leftAlign = false;
     bool zeroPad = false;
     bool plus = false;
@@ -82,35 +82,35 @@ long long signExtend(long long value, int bits) {
 
 // Formats a number as ASCII, applying precision, sign and zero padding; width padding with
 // blanks is applied by the caller for every conversion alike.
-std::string formatInteger(const Spec& spec, char conversion, const FormatArg& arg) {
+std::string formatInteger(const FieldFormat& field, char conversion, const FormatArg& arg) {
     std::string prefix;
     std::string digits;
     if (conversion == 'd' || conversion == 'i') {
-        const long long value = signExtend(arg.asSigned(), spec.bits);
+        const long long value = signExtend(arg.asSigned(), field.bits);
         const unsigned long long magnitude =
             value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
         digits = digitsOf(magnitude, 10, false);
         if (value < 0) prefix = "-";
-        else if (spec.plus) prefix = "+";
-        else if (spec.space) prefix = " ";
+        else if (field.plus) prefix = "+";
+        else if (field.space) prefix = " ";
     } else {
-        const unsigned long long value = truncateToBits(arg.asUnsigned(), spec.bits);
+        const unsigned long long value = truncateToBits(arg.asUnsigned(), field.bits);
         const unsigned base = conversion == 'o' ? 8 : (conversion == 'u' ? 10 : 16);
         digits = digitsOf(value, base, conversion == 'X');
-        if (spec.alternate && value != 0) {
+        if (field.alternate && value != 0) {
             if (conversion == 'x') prefix = "0x";
             if (conversion == 'X') prefix = "0X";
             if (conversion == 'o') prefix = "0";
         }
     }
-    if (spec.precision >= 0) {
-        if (spec.precision == 0 && digits == "0") digits.clear();
-        if (static_cast<int>(digits.size()) < spec.precision) {
-            digits.insert(0, static_cast<size_t>(spec.precision) - digits.size(), '0');
+    if (field.precision >= 0) {
+        if (field.precision == 0 && digits == "0") digits.clear();
+        if (static_cast<int>(digits.size()) < field.precision) {
+            digits.insert(0, static_cast<size_t>(field.precision) - digits.size(), '0');
         }
-    } else if (spec.zeroPad && !spec.leftAlign && spec.width > 0) {
+    } else if (field.zeroPad && !field.leftAlign && field.width > 0) {
         const int total = static_cast<int>(prefix.size() + digits.size());
-        if (total < spec.width) digits.insert(0, static_cast<size_t>(spec.width - total), '0');
+        if (total < field.width) digits.insert(0, static_cast<size_t>(field.width - total), '0');
     }
     return prefix + digits;
 }
@@ -123,17 +123,17 @@ std::string formatPointer(const FormatArg* arg) {
     return digits;
 }
 
-std::string formatDouble(const Spec& spec, char conversion, const FormatArg& arg) {
+std::string formatDouble(const FieldFormat& field, char conversion, const FormatArg& arg) {
     char pattern[16] = "%";
     size_t n = 1;
-    if (spec.plus) pattern[n++] = '+';
-    if (spec.alternate) pattern[n++] = '#';
+    if (field.plus) pattern[n++] = '+';
+    if (field.alternate) pattern[n++] = '#';
     pattern[n++] = '.';
     pattern[n++] = '*';
     pattern[n++] = conversion;
     pattern[n] = '\0';
     char buffer[512];
-    const int precision = spec.precision < 0 ? 6 : std::min(spec.precision, 100);
+    const int precision = field.precision < 0 ? 6 : std::min(field.precision, 100);
     const int written = std::snprintf(buffer, sizeof buffer, pattern, precision, arg.asDouble());
     if (written < 0) return std::string();
     return std::string(buffer, std::min<size_t>(static_cast<size_t>(written), sizeof buffer - 1));
@@ -185,14 +185,14 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             continue;
         }
         const size_t start = i++;
-        Spec spec;
+        FieldFormat field;
         for (; i < format.size(); ++i) {
             const Char f = format[i];
-            if (f == '-') spec.leftAlign = true;
-            else if (f == '0') spec.zeroPad = true;
-            else if (f == '+') spec.plus = true;
-            else if (f == ' ') spec.space = true;
-            else if (f == '#') spec.alternate = true;
+            if (f == '-') field.leftAlign = true;
+            else if (f == '0') field.zeroPad = true;
+            else if (f == '+') field.plus = true;
+            else if (f == ' ') field.space = true;
+            else if (f == '#') field.alternate = true;
             else break;
         }
         if (i < format.size() && format[i] == '*') {
@@ -200,12 +200,12 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             const FormatArg* arg = take();
             long long w = arg ? arg->asSigned() : 0;
             if (w < 0) {
-                spec.leftAlign = true;
+                field.leftAlign = true;
                 w = -w;
             }
-            spec.width = static_cast<int>(std::min<long long>(w, kMaxFieldWidth));
+            field.width = static_cast<int>(std::min<long long>(w, kMaxFieldWidth));
         } else if (i < format.size() && format[i] >= '1' && format[i] <= '9') {
-            spec.width = parseNumber(format, i);
+            field.width = parseNumber(format, i);
         }
         if (i < format.size() && format[i] == '.') {
             ++i;
@@ -213,33 +213,33 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
                 ++i;
                 const FormatArg* arg = take();
                 const long long p = arg ? arg->asSigned() : 0;
-                spec.precision = p < 0 ? -1 : static_cast<int>(std::min<long long>(p, kMaxFieldWidth));
+                field.precision = p < 0 ? -1 : static_cast<int>(std::min<long long>(p, kMaxFieldWidth));
             } else {
-                spec.precision = parseNumber(format, i);
+                field.precision = parseNumber(format, i);
             }
         }
         // Length modifiers.
         if (i + 2 < format.size() && format[i] == 'I' && format[i + 1] == '6' && format[i + 2] == '4') {
-            spec.bits = 64;
+            field.bits = 64;
             i += 3;
         } else if (i + 2 < format.size() && format[i] == 'I' && format[i + 1] == '3' && format[i + 2] == '2') {
             i += 3;
         } else if (i < format.size() && format[i] == 'I') {
-            spec.bits = sizeof(void*) * 8;
+            field.bits = sizeof(void*) * 8;
             ++i;
         } else if (i + 1 < format.size() && format[i] == 'l' && format[i + 1] == 'l') {
-            spec.bits = 64;
-            spec.lengthLong = true;
+            field.bits = 64;
+            field.lengthLong = true;
             i += 2;
         } else if (i < format.size() && (format[i] == 'l' || format[i] == 'w')) {
-            spec.lengthLong = true;
+            field.lengthLong = true;
             ++i;
         } else if (i < format.size() && format[i] == 'h') {
-            spec.bits = 16;
-            spec.lengthShort = true;
+            field.bits = 16;
+            field.lengthShort = true;
             ++i;
         } else if (i < format.size() && (format[i] == 'z' || format[i] == 'j' || format[i] == 't')) {
-            spec.bits = format[i] == 'j' ? 64 : static_cast<int>(sizeof(size_t) * 8);
+            field.bits = format[i] == 'j' ? 64 : static_cast<int>(sizeof(size_t) * 8);
             ++i;
         }
         if (i >= format.size()) {
@@ -259,7 +259,7 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             if (!arg || arg->kind() == FormatArg::Kind::Narrow || arg->kind() == FormatArg::Kind::Wide) {
                 piece = T::fromAscii("(bad)");
             } else {
-                piece = T::fromAscii(formatInteger(spec, static_cast<char>(conversion), *arg));
+                piece = T::fromAscii(formatInteger(field, static_cast<char>(conversion), *arg));
                 numeric = true;
             }
             break;
@@ -271,7 +271,7 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
         case 'f': case 'e': case 'E': case 'g': case 'G': {
             const FormatArg* arg = take();
             piece = T::fromAscii(arg && arg->kind() != FormatArg::Kind::Narrow && arg->kind() != FormatArg::Kind::Wide
-                                     ? formatDouble(spec, static_cast<char>(conversion), *arg)
+                                     ? formatDouble(field, static_cast<char>(conversion), *arg)
                                      : std::string("(bad)"));
             numeric = true;
             break;
@@ -280,8 +280,8 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             const FormatArg* arg = take();
             // %c is the format's own width unless 'l'/'w' or 'h' says otherwise; %C the other.
             bool other = conversion == 'C';
-            if (spec.lengthLong) other = !wideFormat;
-            if (spec.lengthShort) other = wideFormat;
+            if (field.lengthLong) other = !wideFormat;
+            if (field.lengthShort) other = wideFormat;
             piece = arg ? T::character(arg->asUnsigned(), other) : typename T::String();
             break;
         }
@@ -290,8 +290,8 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             // Which width the conversion expects; the argument itself says what it is, so a
             // mismatch is printed rather than misread.
             bool expectWide = (conversion == 's') == wideFormat;
-            if (spec.lengthLong) expectWide = true;
-            if (spec.lengthShort) expectWide = false;
+            if (field.lengthLong) expectWide = true;
+            if (field.lengthShort) expectWide = false;
             if (!arg) {
                 piece = T::nullText();
             } else if (arg->kind() == FormatArg::Kind::Wide && expectWide) {
@@ -301,8 +301,8 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             } else {
                 piece = T::fromAscii("(bad)");
             }
-            if (spec.precision >= 0 && piece.size() > static_cast<size_t>(spec.precision)) {
-                piece.resize(static_cast<size_t>(spec.precision));
+            if (field.precision >= 0 && piece.size() > static_cast<size_t>(field.precision)) {
+                piece.resize(static_cast<size_t>(field.precision));
             }
             break;
         }
@@ -312,14 +312,14 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             continue;
         }
         const size_t length = piece.size();
-        if (spec.width > 0 && length < static_cast<size_t>(spec.width)) {
-            const size_t pad = static_cast<size_t>(spec.width) - length;
-            if (spec.leftAlign) {
+        if (field.width > 0 && length < static_cast<size_t>(field.width)) {
+            const size_t pad = static_cast<size_t>(field.width) - length;
+            if (field.leftAlign) {
                 out.append(piece);
                 out.append(pad, ' ');
                 continue;
             }
-            out.append(pad, (numeric && spec.zeroPad && spec.precision < 0) ? '0' : ' ');
+            out.append(pad, (numeric && field.zeroPad && field.precision < 0) ? '0' : ' ');
         }
         out.append(piece);
     }
