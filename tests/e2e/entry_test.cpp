@@ -30,23 +30,9 @@ media::MediaDescription failingDescription() {
     return result;
 }
 
-struct Finished {
-    std::optional<DWORD> exitCode;
-    std::optional<MessageBoxInfo> box;
-    std::string error;
-};
-
 Finished run(const std::wstring& media, const std::vector<std::wstring>& arguments, const TempFolder& temp,
-        std::map<std::wstring, std::optional<std::wstring>> environment = {}, int button = IDOK) {
-    LauncherProcess process(media, {arguments, environment, temp.path()});
-    Finished result;
-    result.box = process.waitForMessageBox(6000);
-    if (result.box) pressButton(result.box->window, button);
-    result.exitCode = process.wait(30000);
-    result.error = process.standardError();
-    // Standard error is a text-mode stream: line breaks arrive as CR LF.
-    for (size_t at; (at = result.error.find("\r\n")) != std::string::npos;) result.error.erase(at, 1);
-    return result;
+             std::map<std::wstring, std::optional<std::wstring>> environment = {}, int button = IDOK) {
+    return runToEnd(media, {arguments, environment, temp.path()}, button, 6000);
 }
 
 const std::wstring kExtract = L"__cvn_extract_and_exit";

@@ -7,7 +7,7 @@
 
 #include "base/text.h"
 #include "harness.h"
-#include "mediatool/media_inspector.h"
+#include "mediatool/media_report.h"
 
 using namespace e2e;
 
@@ -27,23 +27,8 @@ media::MediaDescription sampleDescription() {
     return description;
 }
 
-struct Finished {
-    std::optional<DWORD> exitCode;
-    std::optional<MessageBoxInfo> box;
-    std::string output;
-    std::string error;
-};
-
-Finished runMedia(const std::wstring& media, std::vector<std::wstring> arguments, const TempFolder& temp,
-             std::map<std::wstring, std::optional<std::wstring>> environment = {}) {
-    LauncherProcess process(media, {arguments, environment, temp.path()});
-    Finished run;
-    run.box = process.waitForMessageBox(8000);
-    if (run.box) pressButton(run.box->window, IDOK);
-    run.exitCode = process.wait(30000);
-    run.output = process.standardOutput();
-    run.error = process.standardError();
-    return run;
+Finished runMedia(const std::wstring& media, std::vector<std::wstring> arguments, const TempFolder& temp) {
+    return runToEnd(media, {arguments, {}, temp.path()});
 }
 
 std::string unextractedText(const std::wstring& media) { return readFileBytes(media + L".test\\unextracted.txt"); }

@@ -289,6 +289,18 @@ void pressButton(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+Finished runToEnd(const std::wstring& executable, const RunOptions& options, int button, DWORD boxWait) {
+    LauncherProcess process(executable, options);
+    Finished finished;
+    finished.box = process.waitForMessageBox(boxWait);
+    if (finished.box) pressButton(finished.box->window, button);
+    finished.exitCode = process.wait(30000);
+    finished.output = process.standardOutput();
+    finished.error = process.standardError();
+    for (size_t at; (at = finished.error.find("\r\n")) != std::string::npos;) finished.error.erase(at, 1);
+    return finished;
+}
+
 std::vector<std::wstring> launcherLogs(const std::wstring& folder) {
     std::vector<std::wstring> logs;
     WIN32_FIND_DATAW data;

@@ -86,6 +86,17 @@ private:
 // Presses a dialog button the way a click does.
 void pressButton(HWND dialog, int id);
 
+// How a run ended: its exit code (none after the time-out), the message box it showed (answered
+// with `button`), and its output, with standard error's CR LF line breaks made plain.
+struct Finished {
+    std::optional<DWORD> exitCode;
+    std::optional<MessageBoxInfo> box;
+    std::string output;
+    std::string error;
+};
+Finished runToEnd(const std::wstring& executable, const RunOptions& options, int button = IDOK,
+                  DWORD boxWait = 8000);
+
 // Texts of the launcher logs ("cvn_nlog_*.log") in a folder, decoded from UTF-8.
 std::vector<std::wstring> launcherLogs(const std::wstring& folder);
 

@@ -33,21 +33,8 @@ int64_t payloadStartOf(const std::wstring& path) {
     return media::findPayloadStart(source);
 }
 
-struct Outcome {
-    std::optional<DWORD> exitCode;
-    std::optional<MessageBoxInfo> box;
-    std::string errorOutput;
-};
-
-// Runs a media file; a message box it shows is read and closed with OK.
-Outcome runLauncher(const std::wstring& media, const RunOptions& options) {
-    LauncherProcess process(media, options);
-    Outcome outcome;
-    outcome.box = process.waitForMessageBox(15000);
-    if (outcome.box) pressButton(outcome.box->window, IDOK);
-    outcome.exitCode = process.wait(30000);
-    outcome.errorOutput = process.standardError();
-    return outcome;
+Finished runLauncher(const std::wstring& media, const RunOptions& options) {
+    return runToEnd(media, options, IDOK, 15000);
 }
 
 }  // namespace
@@ -57,7 +44,7 @@ TEST(Payload, LauncherWithoutPayloadReportsTheMagicAndKeepsItsLog) {
     const std::wstring bare = folder.file(L"bare.exe");
     ASSERT_TRUE(CopyFileW(launcherTemplatePath().c_str(), bare.c_str(), FALSE));
     TempFolder temp;
-    const Outcome outcome = runLauncher(bare, {.temporaryFolder = temp.path()});
+    const Finished outcome = runLauncher(bare, {.temporaryFolder = temp.path()});
 
     ASSERT_TRUE(outcome.box.has_value());
     EXPECT_EQ(outcome.box->text.rfind(L"Internal Error: magic\n\nLog: ", 0), 0u) << outcome.box->text;
@@ -89,7 +76,7 @@ TEST(Payload, PayloadCutInsideTheConfigTableIsAReadError) {
         const std::wstring cutMedia = folder.file(L"cut.exe");
         writeFileBytes(cutMedia, bytes.substr(0, static_cast<size_t>(cut.length)));
         TempFolder temp;
-        const Outcome outcome = runLauncher(cutMedia, {.temporaryFolder = temp.path()});
+        const Finished outcome = runLauncher(cutMedia, {.temporaryFolder = temp.path()});
         ASSERT_TRUE(outcome.box.has_value()) << "cut at " << cut.length;
         EXPECT_EQ(outcome.box->text.rfind(std::wstring(cut.text) + L"\n\n", 0), 0u) << outcome.box->text;
         EXPECT_EQ(outcome.exitCode, 1u);
@@ -100,7 +87,7 @@ TEST(Payload, IntactMediaStartsAndRemovesItsTemporaryLog) {
     TempFolder folder;
     const std::wstring media = buildMedia(folder, sampleDescription());
     TempFolder temp;
-    const Outcome outcome = runLauncher(media, {.temporaryFolder = temp.path()});
+    const Finished outcome = runLauncher(media, {.temporaryFolder = temp.path()});
     EXPECT_FALSE(outcome.box.has_value()) << base::wideToUtf8(outcome.box ? outcome.box->text : L"");
     EXPECT_EQ(outcome.exitCode, 0u);
     EXPECT_TRUE(launcherLogs(temp.path()).empty());
@@ -110,7 +97,7 @@ TEST(Payload, RequestedLogShowsBothPassesAndTheTruncatedValue) {
     TempFolder folder;
     const std::wstring media = buildMedia(folder, sampleDescription());
     TempFolder temp;
-    const Outcome outcome = runLauncher(media, {.environment = {{L"CORVANE_LOG", L"yes"}}, .temporaryFolder = temp.path()});
+    const Finished outcome = runLauncher(media, {.environment = {{L"CORVANE_LOG", L"yes"}}, .temporaryFolder = temp.path()});
     EXPECT_EQ(outcome.exitCode, 0u);
     const auto logs = launcherLogs(temp.path());
     ASSERT_EQ(logs.size(), 1u);
@@ -130,7 +117,7 @@ TEST(Payload, ASignatureAfterTheCoveredRangeChangesNothing) {
     for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<char>(i * 31));
     writeFileBytes(media, bytes);
     TempFolder temp;
-    const Outcome outcome = runLauncher(media, {.temporaryFolder = temp.path()});
+    const Finished outcome = runLauncher(media, {.temporaryFolder = temp.path()});
     EXPECT_FALSE(outcome.box.has_value());
     EXPECT_EQ(outcome.exitCode, 0u);
 

@@ -6,7 +6,7 @@
 #include "media/byte_source.h"
 #include "media/payload_format.h"
 #include "mediatool/file_access.h"
-#include "mediatool/media_inspector.h"
+#include "mediatool/media_report.h"
 #include "test_support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "base/text.h"
 #include "mediatool/file_access.h"
-#include "mediatool/media_inspector.h"
+#include "mediatool/media_report.h"
 #include "mediatool/media_writer.h"
 
 #ifdef _WIN32

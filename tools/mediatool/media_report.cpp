@@ -1,4 +1,4 @@
-#include "mediatool/media_inspector.h"
+#include "mediatool/media_report.h"
 
 #include <nlohmann/json.hpp>
 
