@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mediatool/media_writer.h"
+#include "windows_tree.h"
 
 namespace e2e {
 
@@ -33,7 +34,7 @@ private:
     std::wstring path_;
 };
 
-void removeTree(const std::wstring& path);
+using test_support::removeTree;
 std::string readFileBytes(const std::wstring& path);
 void writeFileBytes(const std::wstring& path, const std::string& bytes);
 

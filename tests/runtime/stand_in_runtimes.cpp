@@ -1,4 +1,5 @@
 #include "stand_in_runtimes.h"
+#include "windows_tree.h"
 
 #include <fstream>
 #include <iterator>
@@ -42,26 +43,6 @@ void layOutHome(const std::wstring& home, bool withJavaw, const Behaviour& behav
     copyExecutable(L"java.exe", home + L"\\bin");
     if (withJavaw) copyExecutable(L"javaw.exe", home + L"\\bin");
     describe(home, behaviour);
-}
-
-void removeTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 // The launcher names cache keys by the lower-cased full path with slashes, in the ANSI code
@@ -213,7 +194,7 @@ RuntimeFolder::RuntimeFolder() {
 
 RuntimeFolder::~RuntimeFolder() {
     removeCacheEntriesBelow(path_);
-    removeTree(path_);
+    test_support::removeTree(path_);
 }
 
 }  // namespace stand_in
