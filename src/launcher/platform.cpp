@@ -1,5 +1,7 @@
 #include "launcher/platform.h"
 
+#include <cstdio>
+
 #include <commctrl.h>
 
 #include "base/text.h"
@@ -43,6 +45,20 @@ bool attachConsole() {
         if (attach(ATTACH_PARENT_PROCESS) || GetLastError() == ERROR_ACCESS_DENIED) return true;
     }
     return AllocConsole() != FALSE;
+}
+
+void writeStandardOutput(std::string_view text) {
+    if (modes().consoleAttached) {
+        const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+        if (output != nullptr && output != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(output, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+            FlushFileBuffers(output);
+            return;
+        }
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 void restrictDllSearch() {

@@ -11,6 +11,10 @@ namespace launcher {
 // Attaches to the parent's console, or allocates one; whether a console is available.
 bool attachConsole();
 
+// Writes a status text to standard output: the console's handle when one was attached, else
+// the C runtime's standard output; flushed either way.
+void writeStandardOutput(std::string_view text);
+
 // Restricts the DLL search to the system directory and added directories (not on Windows 6.0,
 // whose loader lacks the call). Logs "restrict DLL directories" when done.
 void restrictDllSearch();
