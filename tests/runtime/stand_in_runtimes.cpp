@@ -30,11 +30,27 @@ void createDirectories(const std::wstring& path) {
     CreateDirectoryW(path.c_str(), nullptr);
 }
 
-void copyExecutable(const std::wstring& name, const std::wstring& toDirectory) {
-    const std::wstring from = standInBinDirectory() + L"\\" + name;
-    if (!CopyFileW(from.c_str(), (toDirectory + L"\\" + name).c_str(), FALSE)) {
-        throw std::runtime_error("cannot copy the stand-in " + std::string(name.begin(), name.end()));
+void copyFile(const std::wstring& from, const std::wstring& to) {
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+        throw std::runtime_error("cannot copy the stand-in " + std::string(from.begin(), from.end()));
     }
+}
+
+void copyExecutable(const std::wstring& name, const std::wstring& toDirectory) {
+    copyFile(standInBinDirectory() + L"\\" + name, toDirectory + L"\\" + name);
+}
+
+// The libraries of one bin folder; returns the path of jvm.dll when it laid one out.
+std::wstring layOutLibraries(const std::wstring& bin, const Libraries& libraries, bool withJvmDll, Runtime& runtime) {
+    if (libraries.jli) {
+        runtime.jliDll = bin + L"\\jli.dll";
+        copyFile(standInBinDirectory() + L"\\jli.dll", runtime.jliDll);
+    }
+    if (!withJvmDll || libraries.jvmFolder.empty()) return {};
+    createDirectories(bin + L"\\" + libraries.jvmFolder);
+    const std::wstring jvm = bin + L"\\" + libraries.jvmFolder + L"\\jvm.dll";
+    copyFile(standInJvmDll(), jvm);
+    return jvm;
 }
 
 // A runtime home with bin\java.exe and, unless left out, bin\javaw.exe.
@@ -83,7 +99,9 @@ std::wstring standInBinDirectory() {
     return directoryOfThisProgram() + L"\\" + withBackslashes(STAND_IN_BIN_FROM_TESTS);
 }
 
-Runtime layOutRuntime(const std::wstring& root, Shape shape, const Behaviour& behaviour) {
+std::wstring standInJvmDll() { return standInBinDirectory() + L"\\server\\jvm.dll"; }
+
+Runtime layOutRuntime(const std::wstring& root, Shape shape, const Behaviour& behaviour, const Libraries& libraries) {
     Runtime runtime;
     runtime.root = root;
     createDirectories(root);
@@ -121,6 +139,9 @@ Runtime layOutRuntime(const std::wstring& root, Shape shape, const Behaviour& be
     }
     runtime.javaExe = runtime.home + L"\\bin\\java.exe";
     if (shape != Shape::NoJavaw) runtime.javawExe = runtime.home + L"\\bin\\javaw.exe";
+    const bool jdk = shape == Shape::JdkWithJre;
+    runtime.jvmDll = layOutLibraries(runtime.home + L"\\bin", libraries, !jdk, runtime);
+    if (jdk) runtime.jvmDll = layOutLibraries(runtime.embeddedHome + L"\\bin", libraries, true, runtime);
     return runtime;
 }
 

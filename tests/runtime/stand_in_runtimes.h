@@ -1,12 +1,13 @@
 // Stand-in Java runtimes laid out in the shapes the launcher must handle, each a copy of the
 // stand-in java.exe/javaw.exe with its own "stand-in.txt" (what it prints and how it exits) and
-// "runs.log" (one line per start) in its home.
+// "runs.log" (one line per start) in its home, and on request the stand-in jvm.dll and jli.dll.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace stand_in {
@@ -31,6 +32,16 @@ enum class Shape {
                    // (otherMachine()); javaw.exe carries it from the start
 };
 
+// The libraries a runtime gets besides its executables.
+struct Libraries {
+    // The folder under bin that holds jvm.dll ("client", "server" or any other name); empty for
+    // a runtime without one. A JDK with an embedded runtime gets it only in its jre\bin, as a
+    // JDK 8 is laid out.
+    std::wstring jvmFolder;
+    bool jli = false;  // bin\jli.dll (in a JDK both bin folders)
+};
+inline Libraries withJvm(std::wstring folder = L"server", bool jli = true) { return {std::move(folder), jli}; }
+
 struct Runtime {
     std::wstring root;      // the folder a configured location names
     std::wstring home;      // the folder above java.exe's bin folder
@@ -39,13 +50,20 @@ struct Runtime {
     // The embedded runtime of a JDK: its home and java.exe (empty for other shapes).
     std::wstring embeddedHome;
     std::wstring embeddedJavaExe;
+    // The laid-out libraries, empty when there is none.
+    std::wstring jvmDll;
+    std::wstring jliDll;
 };
 
-// The folder of the built stand-in java.exe and javaw.exe.
+// The folder of the built stand-in java.exe, javaw.exe and jli.dll (jvm.dll is in its server
+// folder).
 std::wstring standInBinDirectory();
+std::wstring standInJvmDll();
 
-// Creates `root` (and its parents) and lays the runtime out in it.
-Runtime layOutRuntime(const std::wstring& root, Shape shape, const Behaviour& behaviour = {});
+// Creates `root` (and its parents) and lays the runtime out in it, e.g.
+// layOutRuntime(folder / L"jdk", Shape::JdkWithJre, {}, withJvm(L"client")).
+Runtime layOutRuntime(const std::wstring& root, Shape shape, const Behaviour& behaviour = {},
+                      const Libraries& libraries = {});
 // Rewrites the home's "stand-in.txt".
 void describe(const std::wstring& home, const Behaviour& behaviour);
 // The lines of the home's "runs.log": one per start, the command line and any Java options
