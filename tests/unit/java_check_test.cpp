@@ -37,27 +37,6 @@ FILETIME lastWriteTime(const std::wstring& path) {
     return data.ftLastWriteTime;
 }
 
-// Log lines written from its construction on.
-class LogSince {
-public:
-    LogSince() : start_(capturedLogLines().size()) {}
-    std::vector<std::wstring> lines() const {
-        const auto all = capturedLogLines();
-        return std::vector<std::wstring>(all.begin() + static_cast<long>(std::min(start_, all.size())), all.end());
-    }
-    bool has(const std::wstring& line) const {
-        const auto all = lines();
-        return std::find(all.begin(), all.end(), line) != all.end();
-    }
-    bool hasPrefix(const std::wstring& prefix) const {
-        const auto all = lines();
-        return std::any_of(all.begin(), all.end(), [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
-    }
-
-private:
-    size_t start_;
-};
-
 struct CheckResult {
     bool accepted;
     std::string path;
