@@ -1,0 +1,287 @@
+// Loading a runtime's jvm.dll and the search for a runtime, against stand-in runtimes whose
+// bin folders get a small library in the place of jvm.dll.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <optional>
+
+#include "base/text.h"
+#include "jre/jvm_loading.h"
+#include "jre/jvm_search.h"
+#include "launcher/error_path.h"
+#include "log_capture.h"
+#include "media/tables.h"
+#include "stand_in_runtimes.h"
+
+using stand_in::Shape;
+
+namespace {
+
+std::string narrow(const std::wstring& text) { return base::wideToNarrow(text); }
+
+std::wstring testDirectory() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+enum class Library { WithEntry, WithoutEntry };
+
+// Puts a library as bin\<subdirectory>\jvm.dll of the runtime whose bin folder is `bin`.
+void placeJvm(const std::wstring& bin, const std::wstring& subdirectory, Library library = Library::WithEntry) {
+    const std::wstring folder = bin + L"\\" + subdirectory;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring source =
+        testDirectory() + (library == Library::WithEntry ? L"\\test_jvm_entry.dll" : L"\\test_jvm_no_entry.dll");
+    ASSERT_TRUE(CopyFileW(source.c_str(), (folder + L"\\jvm.dll").c_str(), FALSE));
+}
+
+std::wstring binOf(const stand_in::Runtime& runtime) {
+    return runtime.javaExe.substr(0, runtime.javaExe.find_last_of(L'\\'));
+}
+
+std::optional<std::wstring> environment(const wchar_t* name) {
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), size));
+    return value;
+}
+
+void setEnvironment(const wchar_t* name, const std::optional<std::wstring>& value) {
+    SetEnvironmentVariableW(name, value ? value->c_str() : nullptr);
+    _wputenv((std::wstring(name) + L"=" + value.value_or(L"")).c_str());
+}
+
+bool startsWith(const std::wstring& text, const std::wstring& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// A loaded library stays loaded, but each test leaves PATH and the config as it found them.
+class JvmLoading : public ::testing::Test {
+protected:
+    void SetUp() override {
+        media::setConfigTable({});
+        launcher::setGuiMode(false);
+        path_ = environment(L"PATH");
+    }
+    void TearDown() override {
+        media::setConfigTable({});
+        setEnvironment(L"PATH", path_);
+    }
+
+    stand_in::RuntimeFolder folder;
+    std::optional<std::wstring> path_;
+};
+
+TEST_F(JvmLoading, TheFixedCandidatesAreTriedInOrderAndTheFirstThatLoadsIsPublished) {
+    const auto runtime = stand_in::layOutRuntime(folder / L"serveronly", Shape::Bin);
+    placeJvm(binOf(runtime), L"server");
+    LogSince log;
+    ASSERT_TRUE(jre::LoadDLL(false, narrow(folder / L"serveronly"), false));
+
+    const std::string bin = jre::loadedRuntime().binDirectory;
+    const std::wstring wideBin = base::narrowToWide(bin);
+    EXPECT_TRUE(log.has(L"Trying " + wideBin + L"\\client\\jvm.dll (exists 0)"));
+    EXPECT_TRUE(log.has(L"Trying " + wideBin + L"\\server\\jvm.dll (exists 1)"));
+    EXPECT_FALSE(log.hasPrefix(L"Failed with error code"));
+    EXPECT_TRUE(log.has(L"Loading of JVM-DLL successful"));
+    EXPECT_NE(jre::loadedRuntime().createJavaVm, nullptr);
+    EXPECT_EQ(jre::loadedRuntime().version, "17.0.2");
+    EXPECT_EQ(jre::loadedRuntime().home, bin + "\\..");
+    EXPECT_EQ(_wcsicmp(wideBin.c_str(), binOf(runtime).c_str()), 0);
+    // The bin folder stays first on PATH, for the system and the C runtime alike.
+    EXPECT_TRUE(startsWith(environment(L"PATH").value_or(L""), wideBin + L";"));
+    EXPECT_TRUE(startsWith(base::narrowToWide(getenv("PATH")), wideBin + L";"));
+}
+
+TEST_F(JvmLoading, TheConfiguredSubdirectoryComesFirst) {
+    media::setConfigTable({{152, "custom"}});
+    const auto runtime = stand_in::layOutRuntime(folder / L"custom", Shape::Bin);
+    placeJvm(binOf(runtime), L"custom");
+    placeJvm(binOf(runtime), L"client");
+    LogSince log;
+    ASSERT_TRUE(jre::LoadDLL(false, narrow(runtime.javaExe), true));
+    const std::wstring trying = L"Trying " + base::narrowToWide(jre::loadedRuntime().binDirectory);
+    ASSERT_GE(log.position(trying), 0);
+    EXPECT_EQ(log.position(trying), log.position(trying + L"\\custom\\jvm.dll (exists 1)"));
+    EXPECT_FALSE(log.hasPrefix(trying + L"\\client"));
+}
+
+TEST_F(JvmLoading, AJdkWithoutItsOwnLibraryFallsBackToItsEmbeddedRuntime) {
+    const auto jdk = stand_in::layOutRuntime(folder / L"jdk", Shape::JdkWithJre);
+    placeJvm(binOf({.javaExe = jdk.embeddedJavaExe}), L"server");
+    const std::string javaExe = narrow(folder / L"jdk\\bin\\java.exe");
+    ASSERT_NE(jre::loadJvmFromJavaExe(javaExe), nullptr);
+    EXPECT_EQ(jre::loadedRuntime().binDirectory, narrow(folder / L"jdk\\bin\\..\\jre\\bin"));
+}
+
+TEST_F(JvmLoading, AFailedLoadLeavesPathAsItWas) {
+    const auto runtime = stand_in::layOutRuntime(folder / L"empty", Shape::Bin);
+    setEnvironment(L"PATH", L"C:\\windows\\system32;D:\\\x00e9t\x00e9");
+    LogSince log;
+    EXPECT_EQ(jre::tryJvmDll(narrow(runtime.javaExe)), nullptr);
+    EXPECT_EQ(environment(L"PATH"), L"C:\\windows\\system32;D:\\\x00e9t\x00e9");
+    EXPECT_TRUE(log.hasPrefix(L"Setting PATH C:\\windows\\system32"));
+
+    // An unset PATH is unset again.
+    setEnvironment(L"PATH", std::nullopt);
+    EXPECT_EQ(jre::tryJvmDll(narrow(runtime.javaExe)), nullptr);
+    EXPECT_EQ(environment(L"PATH"), std::nullopt);
+}
+
+TEST_F(JvmLoading, FailuresAreLoggedBySourceAndMissingEntryPointFails) {
+    const auto noEntry = stand_in::layOutRuntime(folder / L"noentry", Shape::Bin);
+    placeJvm(binOf(noEntry), L"client", Library::WithoutEntry);
+    LogSince log;
+    EXPECT_FALSE(jre::LoadDLL(false, narrow(noEntry.javaExe), true));
+    EXPECT_TRUE(log.has(L"ERROR: Could not load functions"));
+    EXPECT_FALSE(log.has(L"ERROR: Could not get DLL-Handle."));
+
+    const auto foreign = stand_in::layOutRuntime(folder / L"foreign", Shape::OtherMachine);
+    EXPECT_FALSE(jre::LoadDLL(false, narrow(foreign.javaExe), true));  // runs once, refused
+    EXPECT_TRUE(log.has(L"ERROR: Provided JVM unusable"));
+
+    // A folder always passes the forced test; without any library both errors follow.
+    stand_in::layOutRuntime(folder / L"nolibrary", Shape::Bin);
+    EXPECT_FALSE(jre::LoadDLL(false, narrow(folder / L"nolibrary"), false));
+    EXPECT_TRUE(log.has(L"ERROR: Could not get DLL-Handle."));
+}
+
+TEST_F(JvmLoading, ReducePathKeepsOnlyEntriesInsideTheWindowsFolder) {
+    wchar_t windows[MAX_PATH];
+    const std::wstring root(windows, GetWindowsDirectoryW(windows, MAX_PATH));
+    setEnvironment(L"PATH", L"C:\\Tools;" + root + L"\\system32;D:\\x;" + root + L"Apps;" + root);
+    jre::reducePath();  // off without config id 10010
+    EXPECT_EQ(environment(L"PATH"), L"C:\\Tools;" + root + L"\\system32;D:\\x;" + root + L"Apps;" + root);
+
+    media::setConfigTable({{10010, "1"}});
+    jre::reducePath();
+    EXPECT_EQ(environment(L"PATH"), root + L"\\system32;" + root + L"Apps;" + root);
+
+    setEnvironment(L"PATH", L"D:\\x");
+    jre::reducePath();
+    EXPECT_EQ(environment(L"PATH"), L"D:\\x");
+}
+
+TEST_F(JvmLoading, NativeLibraryFoldersGoBeforePath) {
+    media::setConfigTable({{10004, "lib;C:\\abs"}});
+    setEnvironment(L"PATH", L"C:\\old");
+    jre::setNativeLibPath();
+    EXPECT_EQ(environment(L"PATH"), testDirectory() + L"\\lib;C:\\abs;C:\\old");
+
+    media::setConfigTable({});
+    jre::setNativeLibPath();
+    EXPECT_EQ(environment(L"PATH"), testDirectory() + L"\\lib;C:\\abs;C:\\old");
+}
+
+// The search, with the application folder (config id 10003) in a private folder.
+class JvmSearch : public JvmLoading {
+protected:
+    void configure(std::string sequence, std::initializer_list<std::pair<const int32_t, std::string>> more = {}) {
+        media::ConfigTable table{{128, std::move(sequence)}, {10003, narrow(folder / L"app")}};
+        for (const auto& entry : more) table[entry.first] = entry.second;
+        media::setConfigTable(table);
+    }
+    jre::SearchOutcome search() {
+        jre::SearchOutcome outcome;
+        library = jre::searchJvm(outcome);
+        return outcome;
+    }
+    HMODULE library = nullptr;
+};
+
+TEST_F(JvmSearch, AnEmptySequenceStillTriesFilesAndEnvironment) {
+    configure("");
+    LogSince log;
+    const jre::SearchOutcome outcome = search();
+    EXPECT_EQ(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::None);
+    EXPECT_TRUE(log.has(L"Searching for a JVM"));
+    EXPECT_TRUE(log.has(L"Search sequence finished"));
+}
+
+TEST_F(JvmSearch, TheFirstEntryThatLoadsWinsWithItsSourceKind) {
+    const auto unusable = stand_in::layOutRuntime(folder / L"old", Shape::Bin, {.version = "1.6.0"});
+    placeJvm(binOf(unusable), L"server");
+    const auto good = stand_in::layOutRuntime(folder / L"good", Shape::JreBin);
+    placeJvm(binOf(good), L"server");
+    SetEnvironmentVariableW(L"TEST_SEARCH_HOME", (folder / L"good").c_str());
+    configure("A" + narrow(folder / L"old") + ";Q;ETEST_SEARCH_HOME;A" + narrow(folder / L"good") + ";",
+              {{126, "1.8"}});
+    LogSince log;
+    const jre::SearchOutcome outcome = search();
+    SetEnvironmentVariableW(L"TEST_SEARCH_HOME", nullptr);
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::EnvironmentVariable);
+    EXPECT_EQ(outcome.locationText, "TEST_SEARCH_HOME");
+    EXPECT_EQ(outcome.version, "17.0.2");
+    EXPECT_TRUE(log.has(L"Testing location  (type Q)"));
+    EXPECT_FALSE(log.hasPrefix(L"Testing location " + (folder / L"good")));
+}
+
+TEST_F(JvmSearch, EnvironmentLocationsTakeForwardSlashes) {
+    const auto good = stand_in::layOutRuntime(folder / L"slashes", Shape::Bin);
+    placeJvm(binOf(good), L"client");
+    std::wstring slashed = folder / L"slashes";
+    for (wchar_t& c : slashed)
+        if (c == L'\\') c = L'/';
+    SetEnvironmentVariableW(L"LUMBRA_JAVA_HOME", slashed.c_str());
+    configure("");
+    const jre::SearchOutcome outcome = search();
+    SetEnvironmentVariableW(L"LUMBRA_JAVA_HOME", nullptr);
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::EnvironmentVariable);
+    EXPECT_EQ(outcome.locationText, "LUMBRA_JAVA_HOME");
+}
+
+TEST_F(JvmSearch, TheRelativePassRetriesBEntriesAndRelativeOnesWithoutTheVersionTest) {
+    // Too old for the minimum in the first pass; the relative pass takes it as it is.
+    const auto old = stand_in::layOutRuntime(folder / L"bundle", Shape::Bin, {.version = "1.6.0"});
+    placeJvm(binOf(old), L"server");
+    configure("AC:\\nowhere\\jre;R\\\\server\\share\\jre;B" + narrow(folder / L"bundle") + ";", {{126, "1.8"}});
+    LogSince log;
+    const jre::SearchOutcome outcome = search();
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::Location);
+    EXPECT_EQ(outcome.locationText, narrow(folder / L"bundle"));
+    EXPECT_TRUE(log.has(L"Testing relative location " + (folder / L"bundle")));
+    EXPECT_FALSE(log.has(L"Testing relative location C:\\nowhere\\jre"));
+    EXPECT_FALSE(log.has(L"Testing relative location \\\\server\\share\\jre"));
+    EXPECT_FALSE(log.has(L"Search sequence finished"));
+}
+
+TEST_F(JvmSearch, AForcedLocationWithoutLibraryDoesNotEndTheSearch) {
+    CreateDirectoryW((folder / L"nothing").c_str(), nullptr);
+    const auto preferred = stand_in::layOutRuntime(folder / L"preferred", Shape::Bin);  // no jvm.dll
+    const auto good = stand_in::layOutRuntime(folder / L"good", Shape::Bin);
+    placeJvm(binOf(good), L"server");
+    CreateDirectoryW((folder / L"app").c_str(), nullptr);
+    CreateDirectoryW((folder / L"app\\.corvane").c_str(), nullptr);
+    const std::string line = narrow(folder / L"preferred") + "\r\nsecond line\r\n";
+    const HANDLE file = CreateFileW((folder / L"app\\.corvane\\pref_jre.cfg").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(file);
+    configure("A" + narrow(folder / L"nothing") + ";A" + narrow(folder / L"good"), {{134, "1"}});
+    LogSince log;
+    const jre::SearchOutcome outcome = search();
+    ASSERT_NE(library, nullptr);
+    EXPECT_TRUE(log.has(L"Has preferred location " + (folder / L"preferred")));
+    EXPECT_TRUE(log.has(L"Using preferred location"));
+    EXPECT_EQ(outcome.locationText, narrow(folder / L"good"));
+}
+
+TEST(LocationFiles, OnlyTheFirstLineCountsWithoutItsLineEnd) {
+    stand_in::RuntimeFolder folder;
+    const std::wstring path = folder / L"loc.cfg";
+    const std::string content = "C:\\jre\r\r\nnext";
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+    EXPECT_EQ(jre::readFirstLine(narrow(path)), "C:\\jre");
+    EXPECT_EQ(jre::readFirstLine(narrow(folder / L"missing.cfg")), "");
+}
+
+}  // namespace
