@@ -72,8 +72,15 @@ std::optional<std::string_view> localeNameOf(uint16_t languageId) {
     return std::nullopt;
 }
 
+namespace {
+std::string lastSelection;
+}
+
+const std::string& selectedLocale() { return lastSelection; }
+
 std::string selectLocale(const std::vector<std::wstring>* arguments, const SystemLanguages& languages) {
-    std::string result = "en";
+    std::string& result = lastSelection;
+    result = "en";
     uint16_t id = languages.regionalFormat;
     if (arguments) {
         bool formatAsDefault = false;

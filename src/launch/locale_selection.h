@@ -22,6 +22,8 @@ struct SystemLanguages {
 // Selects the locale text. `arguments` are the program arguments, or none when there are no
 // arguments to consult. Logs its decision.
 std::string selectLocale(const std::vector<std::wstring>* arguments, const SystemLanguages& languages);
+// The last locale selectLocale chose; empty before.
+const std::string& selectedLocale();
 
 // What this Windows session reports (Windows builds only).
 SystemLanguages systemLanguages();

@@ -1,0 +1,310 @@
+#include "launch/main_call.h"
+
+#include "base/text.h"
+#include "launch/variable_expansion.h"
+#include "launcher/command_line.h"
+#include "launcher/log.h"
+#include "media/tables.h"
+
+namespace launch {
+
+namespace {
+
+using launcher::logError;
+using launcher::logMessage;
+
+constexpr int32_t kErrorLogSwitchId = 102;
+constexpr int32_t kErrorLogNameId = 103;
+constexpr int32_t kOutputLogSwitchId = 104;
+constexpr int32_t kOutputLogNameId = 105;
+constexpr int32_t kParameterFiveId = 106;
+constexpr int32_t kLauncherTypeId = 107;
+constexpr int32_t kSplashTextsId = 108;
+constexpr int32_t kMainClassId = 122;
+constexpr int32_t kConfiguredArgumentsId = 124;
+constexpr int32_t kJavaArgumentsId = 125;
+constexpr int32_t kModularApplicationId = 133;
+constexpr int32_t kSplashSwitchId = 163;
+constexpr int32_t kLauncherKindId = 2001;
+constexpr int kMissingEntryClassMessage = 1010;
+constexpr int kMissingMainMessage = 1011;
+constexpr size_t kSplashTextLimit = 1999;
+
+constexpr char kCommonClass[] = "com/corvane/runtime/installer/platform/win32/Common";
+
+bool installerKind() {
+    const std::string kind = media::configString(kLauncherKindId);
+    return !kind.empty() && kind[0] == 'i';
+}
+
+jstring newWideString(JNIEnv* env, const std::wstring& text) {
+    std::vector<jchar> units(text.begin(), text.end());
+    return env->NewString(units.data(), static_cast<jsize>(units.size()));
+}
+
+// A failed lookup leaves a pending exception; it is cleared at once so that later calls run
+// with a clean slate.
+template <class T>
+T checked(JNIEnv* env, T result) {
+    if (!result && env->ExceptionCheck()) env->ExceptionClear();
+    return result;
+}
+
+std::wstring logParameter(int32_t switchId, int32_t nameId, MainCallServices& services) {
+    if (media::configInteger(switchId) == 0) return std::wstring();
+    std::wstring name = media::configWide(nameId);
+    services.expandUnicode(name);
+    if (!name.empty() && name[0] != L'$') name = services.canonicalKeepCase(name);
+    return name;
+}
+
+// The stored texts are in the ANSI code page; they reach Java as the characters they stand for.
+jstring splashText(JNIEnv* env, int32_t id) {
+    std::string text = media::configString(id);
+    if (text.size() > kSplashTextLimit) text.resize(kSplashTextLimit);
+    return newWideString(env, base::narrowToWide(text));
+}
+
+void passSplashTexts(JNIEnv* env) {
+    const jclass splash = checked(env, env->FindClass("com/lumbra/runtime/WinLauncher"));
+    if (!splash) {
+        logError(L"could not find main class for splash properties");
+        return;
+    }
+    const jmethodID method = checked(
+        env, env->GetStaticMethodID(splash, "initAwtSplashConfig",
+                                    "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/String;II)V"));
+    if (!method) {
+        logError(L"could not find method for splash properties");
+        env->DeleteLocalRef(splash);
+        return;
+    }
+    const jstring first = splashText(env, 10111);
+    const jstring second = splashText(env, 10114);
+    const jstring third = splashText(env, 10118);
+    const jstring fourth = splashText(env, 10121);
+    using media::configInteger;
+    env->CallStaticVoidMethod(splash, method, JNI_FALSE, configInteger(kSplashSwitchId) != 0 ? JNI_TRUE : JNI_FALSE,
+                              first, configInteger(10109), configInteger(10110), second, configInteger(10113),
+                              configInteger(10115), third, configInteger(10116), configInteger(10117), fourth,
+                              configInteger(10120), configInteger(10122));
+    for (jstring text : {first, second, third, fourth}) env->DeleteLocalRef(text);
+    env->DeleteLocalRef(splash);
+}
+
+void registerNatives(JNIEnv* env, MainCallServices& services) {
+    logMessage(L"load helper dll");
+    void* const module = services.nativesModule();
+    logMessage(L"helper dll (in-module) %p", module);
+    if (!module) return;
+    const RegisterNativesExFunction registerNativesEx = services.findRegisterNativesEx(module);
+    if (!registerNativesEx) {
+        logError(L"did not find register natives in helper dll");
+        return;
+    }
+    const jclass common = checked(env, env->FindClass(kCommonClass));
+    if (!common) {
+        logError(L"did not find %S", std::string(kCommonClass));
+        return;
+    }
+    const jmethodID initFromLauncher = checked(env, env->GetStaticMethodID(common, "initFromLauncher", "(Z)V"));
+    if (!initFromLauncher) {
+        logError(L"did not find initMethod");
+        env->DeleteLocalRef(common);
+        return;
+    }
+    env->CallStaticVoidMethod(common, initFromLauncher, JNI_TRUE);
+    if (!registerNativesEx(env, module, 1, services.errorReporter())) {
+        env->ExceptionClear();
+        logError(L"registering helper dll failed");
+        env->CallStaticVoidMethod(common, initFromLauncher, JNI_FALSE);
+    }
+    env->DeleteLocalRef(common);
+}
+
+// Sets a static String field; false (with the message logged) when a step fails.
+void setWinDelExecutable(JNIEnv* env, MainCallServices& services) {
+    const jclass winDel = checked(env, env->FindClass("com/lumbra/runtime/util/WinDel"));
+    if (!winDel) {
+        logError(L"did not find WinDel class");
+        return;
+    }
+    const jfieldID field = checked(env, env->GetStaticFieldID(winDel, "externalExecutable", "Ljava/lang/String;"));
+    const std::optional<std::wstring> name = field ? services.winDelExecutable() : std::nullopt;
+    const jstring value = name ? checked(env, newWideString(env, *name)) : nullptr;
+    if (!field)
+        logError(L"did not find WinDel field");
+    else if (!name)
+        logError(L"could not get module name for WinDel");
+    else if (!value)
+        logError(L"could not create string for WinDel");
+    else
+        env->SetStaticObjectField(winDel, field, value);
+    if (value) env->DeleteLocalRef(value);
+    env->DeleteLocalRef(winDel);
+}
+
+void setPidValueName(JNIEnv* env, MainCallServices& services) {
+    const jclass state = checked(env, env->FindClass("com/corvane/runtime/installer/platform/win32/LauncherState"));
+    if (!state) return;
+    const jfieldID field = checked(env, env->GetStaticFieldID(state, "pidValueName", "Ljava/lang/String;"));
+    if (field) {
+        if (const jstring value = checked(env, newWideString(env, widenBytes(services.canonicalExecutablePath())))) {
+            env->SetStaticObjectField(state, field, value);
+            env->DeleteLocalRef(value);
+        }
+    }
+    env->DeleteLocalRef(state);
+}
+
+void setModuleNameProperty(JNIEnv* env, MainCallServices& services) {
+    const jclass system = checked(env, env->FindClass("java/lang/System"));
+    if (!system) {
+        logError(L"could not get system class");
+        return;
+    }
+    const jmethodID setProperty = checked(
+        env, env->GetStaticMethodID(system, "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;"));
+    if (!setProperty) {
+        logError(L"could not get method for module name init");
+        env->DeleteLocalRef(system);
+        return;
+    }
+    const std::wstring path = services.executableLongPath();
+    const jstring key = checked(env, env->NewStringUTF("lumbra.moduleName"));
+    const jstring value = key ? checked(env, newWideString(env, path)) : nullptr;
+    if (!key || !value) {
+        logError(L"could not create string for init module name");
+    } else {
+        logMessage(L"setting lumbra.moduleName to %s", path);
+        const jobject previous = env->CallStaticObjectMethod(system, setProperty, key, value);
+        if (previous) env->DeleteLocalRef(previous);
+    }
+    if (key) env->DeleteLocalRef(key);
+    if (value) env->DeleteLocalRef(value);
+    env->DeleteLocalRef(system);
+}
+
+// The exception escaping main: its text in the log, its stack trace on standard error.
+bool reportException(JNIEnv* env) {
+    if (!env->ExceptionCheck()) return true;
+    logError(L"an exception occurred");
+    const jthrowable thrown = env->ExceptionOccurred();
+    env->ExceptionClear();
+    std::wstring text;
+    if (const jclass type = env->GetObjectClass(thrown)) {
+        const jmethodID toString = env->GetMethodID(type, "toString", "()Ljava/lang/String;");
+        const jstring description =
+            toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString)) : nullptr;
+        if (env->ExceptionCheck()) env->ExceptionClear();
+        if (description) {
+            const jsize length = env->GetStringLength(description);
+            if (const jchar* chars = env->GetStringChars(description, nullptr)) {
+                text.assign(chars, chars + length);
+                env->ReleaseStringChars(description, chars);
+            }
+            env->DeleteLocalRef(description);
+        }
+        env->DeleteLocalRef(type);
+    }
+    logError(L"%s", text);
+    env->Throw(thrown);
+    env->ExceptionDescribe();
+    env->ExceptionClear();
+    env->DeleteLocalRef(thrown);
+    return false;
+}
+
+bool callMain(JNIEnv* env, const LaunchRecord& record, MainCallServices& services) {
+    const std::string className = entryClassName();
+    logMessage(L"main class: %S", className);
+    const jclass entry = checked(env, env->FindClass(className.c_str()));
+    if (!entry) {
+        logError(L"could not find main class");
+        services.fail(kMissingEntryClassMessage);
+    }
+    const jmethodID main = checked(env, env->GetStaticMethodID(entry, "main", "([Ljava/lang/String;)V"));
+    if (!main) {
+        logMessage(L"could not find main method");
+        services.fail(kMissingMainMessage);
+    }
+
+    const std::vector<std::wstring> arguments = mainArguments(record.arguments, services);
+    logMessage(L"param count: %d", static_cast<int>(arguments.size()));
+    const jclass stringClass = checked(env, env->FindClass("java/lang/String"));
+    const jobjectArray array =
+        stringClass ? checked(env, env->NewObjectArray(static_cast<jsize>(arguments.size()), stringClass, nullptr))
+                    : nullptr;
+    if (!array) {
+        logError(L"could not create the argument array");
+        return false;
+    }
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const jstring element = checked(env, newWideString(env, arguments[i]));
+        if (!element) {
+            logError(L"could not create argument %d", static_cast<int>(i));
+            return false;
+        }
+        logMessage(L"param %d: %s", static_cast<int>(i), arguments[i]);
+        env->SetObjectArrayElement(array, static_cast<jsize>(i), element);
+    }
+    logMessage(L"calling main");
+    env->CallStaticVoidMethod(entry, main, array);
+    logMessage(L"main returned");
+    return reportException(env);
+}
+
+}  // namespace
+
+std::string entryClassName() {
+    std::string name = installerKind() ? "com/corvane/runtime/launcher/WinLauncher" : "com/lumbra/runtime/WinLauncher";
+    for (char& c : name)
+        if (c == '.') c = '/';
+    return name;
+}
+
+std::vector<std::wstring> mainArguments(const std::vector<std::wstring>& arguments, MainCallServices& services) {
+    std::vector<std::wstring> result;
+    result.push_back(media::configInteger(kLauncherTypeId) == 1 ? L"true" : L"false");
+    std::wstring mainClass = media::configWide(kMainClassId);
+    if (media::configInteger(kModularApplicationId) != 0) mainClass.insert(0, L"/");
+    result.push_back(mainClass);
+    result.push_back(logParameter(kErrorLogSwitchId, kErrorLogNameId, services));
+    result.push_back(logParameter(kOutputLogSwitchId, kOutputLogNameId, services));
+    result.push_back(media::configInteger(kParameterFiveId) != 0 ? L"true" : L"false");
+    if (!arguments.empty()) result.push_back(arguments[0]);
+
+    std::wstring configured = media::configWide(kConfiguredArgumentsId, std::wstring::npos);
+    services.expandUnicode(configured);
+    launcher::splitCommandLine(configured, result, false);
+
+    const bool javaArguments = media::configInteger(kJavaArgumentsId) != 0;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        if (javaArguments && argument.rfind(L"-J", 0) == 0) continue;
+        if (argument.rfind(L"-Dsun.locale.formatasdefault=", 0) == 0) continue;
+        result.push_back(argument);
+    }
+    return result;
+}
+
+bool runAfterCreation(JavaVM* vm, JNIEnv* env, const LaunchRecord& record, MainCallServices& services) {
+    if (media::configInteger(kSplashTextsId) != 0) passSplashTexts(env);
+    if (installerKind()) registerNatives(env, services);
+    setWinDelExecutable(env, services);
+    setPidValueName(env, services);
+    setModuleNameProperty(env, services);
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    if (!callMain(env, record, services)) {
+        logError(L"could not call main");
+        return false;
+    }
+    if (record.destroyAfterMain) {
+        logMessage(L"dest JVM");
+        vm->DestroyJavaVM();
+    }
+    logMessage(L"launch done");
+    return true;
+}
+
+}  // namespace launch
