@@ -4,6 +4,12 @@
 
 #include <optional>
 
+#include <commdlg.h>
+
+#include "base/text.h"
+#include "files/cleanup.h"
+#include "jre/jvm_loading.h"
+#include "jre/registry_sources.h"
 #include "launcher/dialog_rules.h"
 #include "launcher/error_path.h"
 #include "launcher/log.h"
@@ -108,7 +114,8 @@ void setText(HWND dialog, int control, int message) {
 
 DWORD WINAPI startupWork(void* parameter) {
     const HWND dialog = static_cast<HWND>(parameter);
-    const int result = runInstallerWork(dialog);
+    // In no-dialog mode the startup dialog only stands behind the runtime selection.
+    const int result = modes().noDialog ? static_cast<int>(offerJreSelection(dialog)) : runInstallerWork(dialog);
     if (!isCancelled()) PostMessageW(dialog, kWorkFinished, static_cast<WPARAM>(result), 0);
     return static_cast<DWORD>(result);
 }
@@ -151,7 +158,78 @@ INT_PTR CALLBACK startupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     }
 }
 
+INT_PTR CALLBACK jreSelectionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    static HBRUSH brush = nullptr;
+    switch (message) {
+    case WM_INITDIALOG: {
+        prepareDialogWindow(dialog);
+        SetWindowTextW(dialog, media::messageText(20013).c_str());
+        setText(dialog, IDCANCEL, 20012);
+        setText(dialog, IDC_LOCATE, 20011);
+        const std::wstring text =
+            jreSelectionText(media::messageText(20006), media::messageText(20019), media::messageText(20020),
+                             media::configString(126).substr(0, 1999), media::configString(127).substr(0, 1999));
+        SetDlgItemTextW(dialog, IDC_MESSAGE, text.c_str());
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_LOCATE:
+            if (chooseJavaExecutable(dialog)) EndDialog(dialog, IDC_LOCATE);
+            return TRUE;
+        case IDCANCEL:
+            setInstallStarted(false, true, true);
+            files::cleanUpAndExit(1);
+        default:
+            EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        }
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return darkControlColors(reinterpret_cast<HDC>(wParam), brush);
+    case WM_DESTROY:
+        if (brush) DeleteObject(brush);
+        brush = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
 }  // namespace
+
+bool chooseJavaExecutable(HWND owner) {
+    using OpenFileNameFunction = BOOL(WINAPI*)(OPENFILENAMEA*);
+    static const OpenFileNameFunction openFileName =
+        functionOf<OpenFileNameFunction>(loadSystemLibrary(L"Comdlg32.dll"), "GetOpenFileNameA");
+    if (!openFileName) return false;
+    std::string title = base::wideToNarrow(media::messageText(20004));
+    if (title.size() > 5999) title.resize(5999);
+    std::string file(6000, '\0');
+    static const char filter[] = "Java EXE\0java.exe\0";
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter;
+    dialog.lpstrFile = file.data();
+    dialog.nMaxFile = static_cast<DWORD>(file.size());
+    dialog.lpstrTitle = title.c_str();
+    dialog.Flags = OFN_FILEMUSTEXIST;
+    if (!openFileName(&dialog)) return false;
+    file.resize(file.find('\0'));
+    if (!jre::LoadDLL(true, file, true)) return false;
+    jre::registerLocatedJvm(file);
+    return true;
+}
+
+DWORD WINAPI offerJreSelection(void* parameter) {
+    const HWND owner = static_cast<HWND>(parameter);
+    const Modes& state = modes();
+    if (!state.manualJreSelection && media::configInteger(10014) == 0) failWithMessage(20021);
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_JRE_SELECTION), owner, jreSelectionDialogProc, 0);
+    if (owner && state.noDialog && !state.msi) EndDialog(owner, 0);
+    return 0;
+}
 
 void registerDialogClass() {
     detectDarkMode();

@@ -20,6 +20,13 @@ INT_PTR runStartupDialog();
 // The thread the startup dialog started, for the cancel wait of the entry point.
 HANDLE startupWorkThread();
 
+// The runtime selection (resource 104), owned by `parameter` (a window or null); fails with
+// message 20021 unless "-manual" or config id 10014 allows it. Usable as a thread procedure.
+DWORD WINAPI offerJreSelection(void* parameter);
+// The file chooser for a java.exe; true when a runtime was loaded from the file chosen, which
+// is then remembered among the located runtimes.
+bool chooseJavaExecutable(HWND owner);
+
 // Colours of a dark dialog for WM_CTLCOLORDLG and WM_CTLCOLORSTATIC; null when not dark.
 // `brush` is the dialog's own, created on first use.
 INT_PTR darkControlColors(HDC context, HBRUSH& brush);

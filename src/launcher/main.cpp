@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "files/cleanup.h"
-#include "files/path_operations.h"
 #include "files/deletion_child.h"
 #include "files/executable_paths.h"
 #include "files/extraction_directory.h"
+#include "files/path_operations.h"
 #include "files/temporary_directory.h"
+#include "jre/jvm_loading.h"
 #include "launch/process_variables.h"
 #include "launch/locale_selection.h"
 #include "launcher/cancel.h"
@@ -83,6 +84,7 @@ void installExpansionProviders() {
     launch::setExecutableNarrowPathProvider([] { return files::executableNarrowPath(); });
     launch::setExtractionDirectoryProvider(files::extractionDirectory);
     launch::setTemporaryBaseProviders(files::temporaryBaseNarrow, [] { return files::temporaryBaseWide(true); });
+    launch::setRuntimeHomeProvider([] { return jre::loadedRuntime().home; });
 }
 
 // Config id 146: the working directory of the run, with launcher variables.
@@ -109,6 +111,7 @@ void prepare(std::vector<std::wstring>& arguments) {
     media::readMessageTables(launch::selectLocale(&arguments, languages));
     applyConfiguredTempOption();
     setProductKind(media::configString(2001));
+    jre::reducePath();
     if (media::configInteger(10012) != 0) removeJavaOptionsVariables();
     if (!modes().languageRestart) applyWorkingDirectory();
     if (modes().logRequested) offerLogFile();
@@ -192,9 +195,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLi
 
     state.noDialog = state.noDialog || media::configInteger(155) != 0;
     logMessage(L"Init done");
-    // Ordinary runs join the work flow once the runtime can be found and launched; until then
-    // only the extract-and-exit mode, which needs neither, runs it.
-    if (!state.extractAndExit) return 0;
     runWork();
     if (isCancelled()) waitForCancelledWork();
     return 0;

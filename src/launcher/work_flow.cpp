@@ -5,6 +5,15 @@
 #include <cstdio>
 
 #include "files/cleanup.h"
+#include "jre/jvm_loading.h"
+#include "jre/packed_archives.h"
+#include "launch/jvm_launch.h"
+#include "launcher/command_line.h"
+#include "launcher/dialogs.h"
+#include "launcher/java_window_watch.h"
+#include "launcher/platform.h"
+#include "launcher/run_marks.h"
+#include "launcher/runtime_choice.h"
 #include "files/executable_paths.h"
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
@@ -12,6 +21,7 @@
 #include "launcher/error_path.h"
 #include "launcher/log.h"
 #include "launcher/modes.h"
+#include "media/included_files.h"
 #include "media/payload_steps.h"
 #include "media/tables.h"
 
@@ -23,6 +33,9 @@ constexpr int kProgressControl = 1001;
 constexpr int kDialogTitleMessage = 20013;
 constexpr int kCorruptedMessage = 20016;
 constexpr int kDiskFullMessage = 20018;
+constexpr int32_t kPackedRuntimeId = 153;
+constexpr int32_t kIncludedFileCountId = 2002;
+constexpr int32_t kIncludedFileNamesId = 2003;
 
 bool fileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -71,6 +84,36 @@ void createTestDirectory() {
     ExitProcess(0);
 }
 
+// No runtime on the machine: a quiet run ends with 83, otherwise the user may locate one.
+void askForRuntime(HWND window) {
+    if (modes().quiet) {
+        logError(L"No JRE found");
+        writeStandardOutput("No JRE found. Aborting.\n");
+        setInstallStarted(false, true, true);
+        std::exit(83);
+    }
+    if (window) {
+        offerJreSelection(window);
+    } else {
+        runStartupDialog();
+    }
+}
+
+// Included files shipped packed are expanded with the loaded runtime's unpacker.
+bool unpackIncludedFiles() {
+    const std::string directory = files::extractionDirectory();
+    const std::vector<std::string> names =
+        media::includedFileNames(media::configString(kIncludedFileNamesId), media::configInteger(kIncludedFileCountId));
+    for (const std::string& name : names) {
+        if (name.size() >= 5 && name.compare(name.size() - 5, 5, ".pack") == 0) {
+            logMessage(L"unpacking %S", name);
+            jre::unpackFile(jre::loadedRuntime().home, directory + "\\" + name);
+        }
+        if (isCancelled()) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int runInstallerWork(HWND window) {
@@ -99,6 +142,7 @@ int runInstallerWork(HWND window) {
     if (!state.languageRestart || extractedFilesMissing) {
         if (state.extractAndExit) createTestDirectory();
         else files::createExtractionDirectory();
+        jre::setNativeLibPath();
         enterExtractionDirectory();
         const int result = media::extractIncludedFilesInto(files::extractionDirectory());
         if (result != 0) {
@@ -127,10 +171,43 @@ int runInstallerWork(HWND window) {
         jreIncluded = false;
     }
 
-    // The choice of the runtime and the launch follow here once they exist; the
-    // extract-and-exit mode needs neither.
+    const bool restartWithFiles = state.languageRestart && !extractedFilesMissing;
+    launch::setExtractionReused(restartWithFiles);
+    if (!jreIncluded) {
+        setInstallStarted(true, window != nullptr, true);
+        if (state.manualJreSelection || !jre::LoadDLL(false, std::nullopt, false)) askForRuntime(window);
+    }
+    if (isCancelled()) return 1;
+    enterExtractionDirectory();
+
+    if (restartWithFiles) {
+        if (jreIncluded) useIncludedJre();
+    } else {
+        setWatchProgressStart(!jreIncluded ? 100 : media::configInteger(kPackedRuntimeId) != 0 ? 300 : 200);
+        if (jreIncluded) prepareIncludedJre(window);
+    }
+    if (isCancelled()) return 1;
+    if (!restartWithFiles && !unpackIncludedFiles()) return 1;
+
     if (state.extractAndExit) writeUnextractedPositionAndExit();
-    return isCancelled() ? 1 : 0;
+    if (isCancelled()) return 1;
+    if (window) {
+        EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
+        if (const HANDLE watcher = CreateThread(nullptr, 0, watchForJavaWindow, window, 0, nullptr)) {
+            SetThreadPriority(watcher, THREAD_PRIORITY_ABOVE_NORMAL);
+            CloseHandle(watcher);
+        }
+    }
+    if (isCancelled()) return 1;
+    setInstallStarted(true, window != nullptr, true);
+
+    std::vector<std::wstring> arguments;
+    splitCommandLine(GetCommandLineW(), arguments, true);
+    if (!launch::launchJvm(arguments)) {
+        logError(L"Could not start JVM");
+        failWithMessage(1005);
+    }
+    return 0;
 }
 
 }  // namespace launcher

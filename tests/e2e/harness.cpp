@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "base/text.h"
+#include "stand_in_runtimes.h"
 
 namespace e2e {
 
@@ -101,6 +102,11 @@ std::wstring binDirectory() {
     return text.substr(0, text.find_last_of(L"\\/"));
 }
 
+std::wstring standInRuntimeHome() {
+    const std::wstring bin = stand_in::standInBinDirectory();
+    return bin.substr(0, bin.find_last_of(L'\\'));
+}
+
 std::wstring launcherTemplatePath() { return binDirectory() + L"\\launcher.exe"; }
 
 TempFolder::TempFolder() {
@@ -173,6 +179,9 @@ LauncherProcess::LauncherProcess(const std::wstring& executable, const RunOption
     std::wstring commandLine = quoteArgument(executable);
     for (const std::wstring& argument : options.arguments) commandLine += L" " + quoteArgument(argument);
     auto environment = options.environment;
+    // Unless a test says otherwise, the launcher finds the built stand-in runtime, whose main
+    // returns at once: a run then ends as an installer run ends.
+    environment.try_emplace(L"LUMBRA_JAVA_HOME", standInRuntimeHome());
     if (!options.temporaryFolder.empty()) {
         environment[L"TMP"] = options.temporaryFolder;
         environment[L"TEMP"] = options.temporaryFolder;
@@ -187,7 +196,9 @@ LauncherProcess::LauncherProcess(const std::wstring& executable, const RunOption
     startup.hStdError = errorWrite;
     PROCESS_INFORMATION info = {};
     const BOOL started = CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_UNICODE_ENVIRONMENT, block.data(), nullptr, &startup, &info);
+                                        CREATE_UNICODE_ENVIRONMENT, block.data(),
+                                        options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
+                                        &startup, &info);
     CloseHandle(outputWrite);
     CloseHandle(errorWrite);
     if (!started) throw std::runtime_error(base::wideToUtf8(lastErrorText(L"CreateProcessW")));

@@ -18,6 +18,8 @@ namespace e2e {
 // The folder of the running test program, where launcher.exe lies beside it.
 std::wstring binDirectory();
 std::wstring launcherTemplatePath();
+// The home of the built stand-in runtime (java.exe, javaw.exe, jli.dll, server\jvm.dll).
+std::wstring standInRuntimeHome();
 
 // A private folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
@@ -44,10 +46,13 @@ std::wstring buildMedia(const TempFolder& folder, const media::MediaDescription&
 
 struct RunOptions {
     std::vector<std::wstring> arguments;
-    // Variables to set (a value) or remove (none) for the launcher.
+    // Variables to set (a value) or remove (none) for the launcher. LUMBRA_JAVA_HOME names the
+    // built stand-in runtime unless set or removed here.
     std::map<std::wstring, std::optional<std::wstring>> environment;
     // TMP and TEMP point here when set, so that the launcher's log lands in a known place.
     std::wstring temporaryFolder;
+    // The launcher's current directory; the test program's when empty.
+    std::wstring workingDirectory;
 };
 
 struct MessageBoxInfo {

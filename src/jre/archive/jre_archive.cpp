@@ -1,0 +1,74 @@
+#include "jre/archive/jre_archive.h"
+
+#include <commctrl.h>
+
+#include "jre/archive/archive_files.h"
+#include "launcher/cancel.h"
+#include "launcher/error_path.h"
+#include "launcher/log.h"
+#include "resources/resource_ids.h"
+
+namespace jre {
+
+namespace {
+
+using launcher::logError;
+using launcher::logMessage;
+
+// A file the launcher cannot create inside its own folder means the disk or the rights went
+// away under it: nothing later could work, so the run ends here.
+class FatalOnFailureTarget final : public ArchiveTarget {
+public:
+    void createDirectory(const std::string& name) override { files_.createDirectory(name); }
+    std::unique_ptr<ArchiveFile> createFile(const std::string& name) override {
+        std::unique_ptr<ArchiveFile> file = files_.createFile(name);
+        if (!file) {
+            const std::wstring text = base::formatWide(L"Could not open file %S\n", name);
+            logError(L"%s", text);
+            launcher::failWithText(text);
+        }
+        return file;
+    }
+
+private:
+    CurrentDirectoryTarget files_;
+};
+
+std::wstring currentDirectory() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring directory(size, L'\0');
+    const DWORD length = size ? GetCurrentDirectoryW(size, directory.data()) : 0;
+    directory.resize(length < size ? length : 0);
+    return directory;
+}
+
+}  // namespace
+
+bool extractJreArchive(const std::string& archive, const std::string& target, HWND window, int64_t total) {
+    const std::wstring previous = currentDirectory();
+    GzipArchiveStream stream(archive);
+    if (!stream.isOpen()) {
+        logError(L"Could not open gz-file");
+        return false;
+    }
+    SetCurrentDirectoryA(target.c_str());
+
+    ArchiveHooks hooks;
+    hooks.cancelled = [] { return launcher::isCancelled(); };
+    hooks.tickCount = [] { return static_cast<uint32_t>(GetTickCount()); };
+    if (window) {
+        const HWND bar = GetDlgItem(window, IDC_PROGRESS);
+        hooks.progress = [bar](int position) { SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0); };
+    }
+    FatalOnFailureTarget files;
+    const bool extracted = extractTarEntries(stream, files, hooks, total);
+    if (!previous.empty()) SetCurrentDirectoryW(previous.c_str());
+    if (launcher::isCancelled()) return true;
+    if (extracted)
+        logMessage(L"untaring JRE was successful");
+    else
+        logError(L"untaring JRE was unsuccessful");
+    return extracted;
+}
+
+}  // namespace jre

@@ -1,0 +1,272 @@
+// The installer run from start to the Java side: choosing the runtime (found on the machine or
+// carried in the payload), the launch with what the Java side receives, the startup dialog
+// giving way to the Java side's first window, MSI progress, language restarts, and the runs
+// that end without a runtime. The stand-in runtime records what it was handed.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "base/text.h"
+#include "jvm_record.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr wchar_t kMarksKey[] = L"SOFTWARE\\halvern\\lumbra";
+
+std::optional<DWORD> installStartedMark(const std::wstring& name = L"InstallStarted") {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueW(HKEY_CURRENT_USER, kMarksKey, name.c_str(), RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    return value;
+}
+
+std::wstring runtimeArchive() { return standInRuntimeHome() + L".tar.gz"; }
+
+// A media file whose Java side records into `record` and acts out `scenario`.
+media::MediaDescription installer(const std::wstring& record, const std::string& scenario = "return") {
+    media::MediaDescription description;
+    description.config[107] = "1";
+    description.config[122] = "com.example.Main";
+    description.config[2001] = "i";
+    description.config[123] =
+        "\"-Dstandin.record=" + base::wideToNarrow(record) + "\" -Dstandin.scenario=" + scenario;
+    description.files.push_back({"cvnruntime.jar", {"", std::string(3000, 'j')}});
+    description.files.push_back({"cvnparams.conf", {"", "params"}});
+    return description;
+}
+
+void withIncludedRuntime(media::MediaDescription& description) {
+    description.files.push_back({"jre.tar.gz", {base::wideToUtf8(runtimeArchive()), ""}});
+    description.config[151] = "2000000";
+}
+
+bool contains(const std::vector<std::string>& values, const std::string& value) {
+    return std::find(values.begin(), values.end(), value) != values.end();
+}
+
+std::string valueOf(const std::vector<std::string>& options, const std::string& prefix) {
+    for (const std::string& option : options)
+        if (option.rfind(prefix, 0) == 0) return option.substr(prefix.size());
+    return "(missing)";
+}
+
+bool logHas(const std::wstring& folder, const std::wstring& text) {
+    for (const std::wstring& log : launcherLogs(folder))
+        if (log.find(text) != std::wstring::npos) return true;
+    return false;
+}
+
+const std::map<std::wstring, std::optional<std::wstring>> kNoRuntime = {{L"LUMBRA_JAVA_HOME", std::nullopt},
+                                                                        {L"CORVANE_JAVA_HOME", std::nullopt}};
+
+}  // namespace
+
+TEST(WorkFlow, TheJavaSideReceivesItsOptionsPropertiesAndArguments) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring record = folder.file(L"record.txt");
+    auto description = installer(record);
+    // Wine reserves at least 1 MB for any thread; a larger size shows that ours was given.
+    description.config[123] += " -Xss4m";
+    const std::wstring media = buildMedia(folder, description);
+    const Finished run = runToEnd(media, {{L"file.txt", L"-Dsun.locale.formatasdefault=true"},
+                                          {{L"LUMBRA_LOG", L"yes"}}, temp.path()});
+    ASSERT_EQ(run.exitCode, 0u) << run.error;
+    EXPECT_FALSE(run.box);
+
+    const auto java = stand_in::JvmRecord::read(record);
+    EXPECT_TRUE(java.violations().empty()) << java.violations().front();
+    const std::vector<std::string> options = java.options();
+    const std::string tempDir = valueOf(options, "-Dlumbra.tempDir=");
+    EXPECT_EQ(valueOf(options, "-Djava.class.path="), tempDir + "\\cvnruntime.jar");
+    EXPECT_EQ(valueOf(options, "-Dlumbra.moduleName="), base::wideToNarrow(media));
+    EXPECT_EQ(valueOf(options, "-Dlumbra.isCorvane="), "true");
+    EXPECT_NE(valueOf(options, "-Dlumbra.unextractedPosition="), "-1");
+    EXPECT_TRUE(contains(options, "-Dsun.locale.formatasdefault=true"));
+    EXPECT_TRUE(java.has({"stack", "4194304"}));
+
+    const std::vector<std::string> arguments = java.mainArguments();
+    ASSERT_GE(arguments.size(), 7u);
+    EXPECT_EQ(arguments[0], "true");
+    EXPECT_EQ(arguments[1], "com.example.Main");
+    EXPECT_EQ(arguments[2], "");
+    EXPECT_EQ(arguments[4], "false");
+    EXPECT_EQ(arguments.back(), "file.txt");
+    EXPECT_EQ(arguments.size(), 7u);  // the locale option is not an argument of main
+    EXPECT_TRUE(java.has({"field", "com/lumbra/runtime/util/WinDel", "externalExecutable", base::wideToNarrow(media)}));
+    EXPECT_EQ(java.outcome(), stand_in::JvmRecord::Line{"returned"});
+    EXPECT_FALSE(java.all("destroyed").empty());
+    // Until the natives exist, the launcher says why it registers none.
+    EXPECT_TRUE(logHas(temp.path(), L"ERROR: did not find register natives in helper dll"));
+}
+
+TEST(WorkFlow, AnExceptionEscapingMainIsReportedAndFails) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring record = folder.file(L"record.txt");
+    const std::wstring media = buildMedia(folder, installer(record, "throw:broken"));
+    const Finished run = runToEnd(media, {{}, {{L"LUMBRA_LOG", L"yes"}}, temp.path()});
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_TRUE(run.box);
+    EXPECT_NE(run.box->text.find(L"Could not start JVM."), std::wstring::npos) << run.box->text;
+    EXPECT_TRUE(logHas(temp.path(), L"ERROR: an exception occurred"));
+    EXPECT_TRUE(logHas(temp.path(), L"ERROR: java.lang.IllegalStateException: broken"));
+    EXPECT_TRUE(logHas(temp.path(), L"ERROR: Could not start JVM"));
+}
+
+TEST(WorkFlow, TheIncludedRuntimeIsUnpackedAndUsed) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring record = folder.file(L"record.txt");
+    auto description = installer(record);
+    withIncludedRuntime(description);
+    const std::wstring media = buildMedia(folder, description);
+    const Finished run = runToEnd(media, {{L"-q"}, kNoRuntime, temp.path()});
+    ASSERT_EQ(run.exitCode, 0u) << run.error;
+
+    const auto java = stand_in::JvmRecord::read(record);
+    const std::string tempDir = valueOf(java.options(), "-Dlumbra.tempDir=");
+    const std::string path = java.firstFields("path").empty() ? "" : java.firstFields("path")[0];
+    // The loaded runtime's bin folder comes first on PATH (in its canonical, lower-case form).
+    EXPECT_EQ(CompareStringOrdinal(base::narrowToWide(path.substr(0, tempDir.size() + 9)).c_str(), -1,
+                                   base::narrowToWide(tempDir + "\\jre\\bin;").c_str(), -1, TRUE),
+              CSTR_EQUAL)
+        << path;
+    // The archive is gone once unpacked.
+    EXPECT_EQ(GetFileAttributesW(base::narrowToWide(tempDir + "\\jre.tar.gz").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(WorkFlow, ADamagedRuntimeArchiveEndsTheRun) {
+    TempFolder folder;
+    TempFolder temp;
+    auto description = installer(folder.file(L"record.txt"));
+    description.files.push_back({"jre.tar.gz", {"", std::string("\x1f\x8b\x08\x00garbage that is no archive", 31)}});
+    const std::wstring media = buildMedia(folder, description);
+    const Finished run = runToEnd(media, {{}, kNoRuntime, temp.path()});
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_TRUE(run.box);
+    EXPECT_NE(run.box->text.find(L"The bundled JRE is corrupted."), std::wstring::npos) << run.box->text;
+}
+
+TEST(WorkFlow, AQuietRunWithoutAnyRuntimeEndsWith83AndNoMark) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring media = buildMedia(folder, installer(folder.file(L"record.txt")));
+    const Finished run = runToEnd(media, {{L"-q"}, kNoRuntime, temp.path()});
+    EXPECT_EQ(run.exitCode, 83u);
+    EXPECT_EQ(run.output, "No JRE found. Aborting.\r\n");  // standard output in text mode
+    EXPECT_FALSE(run.box);
+    EXPECT_FALSE(installStartedMark());
+}
+
+TEST(WorkFlow, WithoutRuntimeOrSelectionTheUserIsToldNoneWasFound) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring media = buildMedia(folder, installer(folder.file(L"record.txt")));
+    const Finished run = runToEnd(media, {{}, kNoRuntime, temp.path()});
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_TRUE(run.box);
+    EXPECT_NE(run.box->text.find(L"No suitable JDK could be found"), std::wstring::npos) << run.box->text;
+}
+
+TEST(WorkFlow, ManualSelectionIsOfferedAndItsCancelEndsWithOne) {
+    TempFolder folder;
+    TempFolder temp;
+    auto description = installer(folder.file(L"record.txt"));
+    description.config[126] = "11";
+    withIncludedRuntime(description);
+    const std::wstring media = buildMedia(folder, description);
+    LauncherProcess process(media, {{L"-manual"}, {}, temp.path()});
+    const auto selection = process.waitForMessageBox(20000);
+    ASSERT_TRUE(selection);
+    EXPECT_NE(GetDlgItem(selection->window, 1005), nullptr);
+    wchar_t text[512] = {};
+    GetDlgItemTextW(selection->window, 1003, text, 512);
+    EXPECT_NE(std::wstring(text).find(L"11"), std::wstring::npos) << text;
+    pressButton(selection->window, IDCANCEL);
+    EXPECT_EQ(process.wait(30000), 1u);
+}
+
+TEST(WorkFlow, TheStartupDialogGivesWayToTheJavaSidesWindow) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring record = folder.file(L"record.txt");
+    for (const char* scenario : {"window:4000", "mark,sleep:4000"}) {
+        auto description = installer(record, scenario);
+        std::string& options = description.config[123];
+        // Several steps are several options.
+        if (std::string(scenario).find(',') != std::string::npos)
+            options.replace(options.find("mark,sleep"), 10, "mark -Dstandin.scenario=sleep");
+        const std::wstring media = buildMedia(folder, description);
+        LauncherProcess process(media, {{}, {}, temp.path()});
+        const HWND dialog = process.waitForWindow(L"MyDialogClass");
+        ASSERT_NE(dialog, nullptr) << scenario;
+        const ULONGLONG deadline = GetTickCount64() + 20000;
+        while (IsWindowVisible(dialog) && GetTickCount64() < deadline) Sleep(50);
+        EXPECT_FALSE(IsWindowVisible(dialog)) << scenario;
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL))) << scenario;
+        EXPECT_EQ(process.wait(30000), 0u) << scenario;
+        EXPECT_FALSE(installStartedMark(L"InstallStarted_" + std::to_wstring(process.processId()))) << scenario;
+    }
+}
+
+TEST(WorkFlow, MsiModeReportsProgressToTheWrappersWindow) {
+    TempFolder folder;
+    TempFolder temp;
+    auto description = installer(folder.file(L"record.txt"));
+    withIncludedRuntime(description);
+    const std::wstring media = buildMedia(folder, description);
+
+    const HWND wrapper = CreateWindowExW(0, L"STATIC", L"msi wrapper", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr,
+                                         GetModuleHandleW(nullptr), nullptr);
+    const HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 100, 20, wrapper,
+                                     reinterpret_cast<HMENU>(1001), GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(bar, nullptr);
+    LauncherProcess process(media, {{L"__cvn_msi", std::to_wstring(reinterpret_cast<uintptr_t>(wrapper))}, {},
+                                    temp.path()});
+    // The launcher sends to this thread's windows: keep them answering until it ends.
+    std::optional<DWORD> exitCode;
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    while (!exitCode && GetTickCount64() < deadline) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        EXPECT_EQ(process.waitForWindow(L"MyDialogClass", 0), nullptr);
+        exitCode = process.wait(20);
+    }
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 400);
+    EXPECT_GE(SendMessageW(bar, PBM_GETPOS, 0, 0), 100);
+    DestroyWindow(wrapper);
+}
+
+TEST(WorkFlow, ALanguageRestartReusesAnExtractionThatHasItsFiles) {
+    TempFolder folder;
+    TempFolder temp;
+    TempFolder previous;
+    const std::wstring record = folder.file(L"record.txt");
+    const std::wstring media = buildMedia(folder, installer(record));
+    writeFileBytes(previous.file(L"cvnruntime.jar"), "jar");
+    writeFileBytes(previous.file(L"cvnparams.conf"), "params");
+
+    RunOptions options{{}, {}, temp.path(), previous.path()};
+    options.arguments = {L"__cvn_lang_restart"};
+    ASSERT_EQ(runToEnd(media, options).exitCode, 0u);
+    auto java = stand_in::JvmRecord::read(record);
+    EXPECT_EQ(valueOf(java.options(), "-Dlumbra.unextractedPosition="), "-1");
+    EXPECT_EQ(base::narrowToWide(valueOf(java.options(), "-Dlumbra.tempDir=")), previous.path());
+
+    // Without "cvnparams.conf" the run extracts anew, elsewhere.
+    DeleteFileW(previous.file(L"cvnparams.conf").c_str());
+    ASSERT_EQ(runToEnd(media, options).exitCode, 0u);
+    java = stand_in::JvmRecord::read(record);
+    EXPECT_NE(valueOf(java.options(), "-Dlumbra.unextractedPosition="), "-1");
+    EXPECT_NE(base::narrowToWide(valueOf(java.options(), "-Dlumbra.tempDir=")), previous.path());
+}
