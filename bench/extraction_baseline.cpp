@@ -1,6 +1,7 @@
 // The physical limit for verifying and extracting a media file: read the payload once, then
 // read the included files' bytes and write them out, with 1 MB buffers and nothing else.
 // Usage: extraction_baseline MEDIA OUTPUT_FOLDER
+// Prints the seconds the work took inside the process, start-up and exit left out.
 #include <windows.h>
 
 #include <cstdio>
@@ -14,6 +15,9 @@ int wmain(int argc, wchar_t** argv) {
     if (argc != 3) return 2;
     const std::wstring media = argv[1];
     const std::wstring folder = argv[2];
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
     std::vector<char> buffer(1 << 20);
     HANDLE file = CreateFileW(media.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
@@ -46,5 +50,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         CloseHandle(out);
     }
+    QueryPerformanceCounter(&end);
+    std::printf("%.3f\n", static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
     return 0;
 }
