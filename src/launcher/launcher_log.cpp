@@ -49,16 +49,14 @@ bool environmentSaysYes(const wchar_t* name) {
     return length > 0 && length < kPathLimit && std::wstring_view(value, length) == L"yes";
 }
 
-bool fileExists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Writes UTF-8 bytes with CR LF line ends, the way a text-mode UTF-8 stream would.
-bool appendText(const std::wstring& path, std::wstring_view text, bool truncate) {
+// `creation` CREATE_NEW or CREATE_ALWAYS starts a new file with the byte-order mark;
+// OPEN_ALWAYS appends.
+bool writeText(const std::wstring& path, std::wstring_view text, DWORD creation) {
+    const bool truncate = creation != OPEN_ALWAYS;
     base::win::FileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | (truncate ? GENERIC_WRITE : 0),
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                           nullptr));
+                                           creation, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     std::wstring crlf;
     crlf.reserve(text.size() + 8);
@@ -100,16 +98,19 @@ void initialize(LogState& log) {
         std::atexit(deleteTemporaryLog);
     }
     const std::wstring directory = logDirectory();
-    int number = 1;
-    for (; number < 1000; ++number) {
-        if (!fileExists(directory + L"cvn_nlog_" + std::to_wstring(number) + L".log")) break;
-    }
-    log.path = directory + L"cvn_nlog_" + std::to_wstring(number) + L".log";
     const std::wstring header =
         base::formatWide(L"Started executable %s at %s\n", files::executableLongPath(), ctimeText());
-    if (!appendText(log.path, header, true)) {
+    // The first free number is claimed by creating the file, so that launchers starting at the
+    // same moment never share a log; when 1 to 999 are taken, 1000 is reused.
+    bool created = false;
+    for (int number = 1; number <= 1000 && !created; ++number) {
+        log.path = directory + L"cvn_nlog_" + std::to_wstring(number) + L".log";
+        created = writeText(log.path, header, number < 1000 ? CREATE_NEW : CREATE_ALWAYS);
+        if (!created && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    if (!created) {
         log.path = L"c:\\cvn_nlog";
-        if (!appendText(log.path, header, true)) return;
+        if (!writeText(log.path, header, CREATE_ALWAYS)) return;
     }
     log.startMilliseconds = static_cast<uint32_t>(systemTimeMilliseconds());
 }
@@ -132,7 +133,7 @@ void writeLogLine(bool isError, std::wstring_view text) {
     if (isError) line += L"ERROR: ";
     line += text;
     line += L'\n';
-    appendText(log.path, line, false);
+    writeText(log.path, line, OPEN_ALWAYS);
 }
 
 void requestLogFile() { state().requested = true; }

@@ -2,6 +2,7 @@
 // of the messages.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 
 #include "base/format.h"
@@ -145,6 +146,22 @@ TEST(Entry, WhenAllLogNamesAreTakenTheThousandthIsReused) {
     EXPECT_EQ(run(media, {}, temp, {{L"CORVANE_LOG", L"yes"}}).exitCode, 0u);
     EXPECT_EQ(readFileBytes(temp.file(L"cvn_nlog_1000.log")).find("Started executable"), 3u);
     EXPECT_EQ(readFileBytes(temp.file(L"cvn_nlog_999.log")), "old");
+}
+
+TEST(Entry, LaunchersStartingTogetherEachClaimALogOfTheirOwn) {
+    TempFolder folder;
+    const std::wstring media = buildMedia(folder, description());
+    TempFolder temp;
+    std::vector<std::unique_ptr<LauncherProcess>> launchers;
+    for (int i = 0; i < 4; ++i)
+        launchers.push_back(std::make_unique<LauncherProcess>(media, RunOptions{{}, {{L"CORVANE_LOG", L"yes"}}, temp.path()}));
+    for (auto& launcher : launchers) EXPECT_EQ(launcher->wait(), 0u);
+    const std::vector<std::wstring> logs = launcherLogs(temp.path());
+    ASSERT_EQ(logs.size(), 4u);
+    for (const std::wstring& log : logs) {
+        EXPECT_EQ(log.find(L"Started executable"), 1u);  // after the byte-order mark
+        EXPECT_EQ(log.find(L"Started executable", 2), std::wstring::npos);
+    }
 }
 
 TEST(Entry, InternalModesAreRecognisedFromTheCommandLine) {
