@@ -50,6 +50,14 @@ T checked(JNIEnv* env, T result) {
     return result;
 }
 
+// The runtime's own methods may throw. JNI allows almost no call while an exception is pending,
+// so it is described and cleared before the next step looks anything up.
+void clearThrown(JNIEnv* env) {
+    if (!env->ExceptionCheck()) return;
+    env->ExceptionDescribe();
+    env->ExceptionClear();
+}
+
 std::wstring logParameter(int32_t switchId, int32_t nameId, MainCallServices& services) {
     if (media::configInteger(switchId) == 0) return std::wstring();
     std::wstring name = media::configWide(nameId);
@@ -88,6 +96,7 @@ void passSplashTexts(JNIEnv* env) {
                               first, configInteger(10109), configInteger(10110), second, configInteger(10113),
                               configInteger(10115), third, configInteger(10116), configInteger(10117), fourth,
                               configInteger(10120), configInteger(10122));
+    clearThrown(env);
     for (jstring text : {first, second, third, fourth}) env->DeleteLocalRef(text);
     env->DeleteLocalRef(splash);
 }
@@ -114,10 +123,12 @@ void registerNatives(JNIEnv* env, MainCallServices& services) {
         return;
     }
     env->CallStaticVoidMethod(common, initFromLauncher, JNI_TRUE);
+    clearThrown(env);
     if (!registerNativesEx(env, module, 1, services.errorReporter())) {
         env->ExceptionClear();
         logError(L"registering helper dll failed");
         env->CallStaticVoidMethod(common, initFromLauncher, JNI_FALSE);
+        clearThrown(env);
     }
     env->DeleteLocalRef(common);
 }

@@ -1,0 +1,7 @@
+package com.lumbra.runtime.util;
+
+public final class WinDel {
+    private WinDel() {}
+
+    public static String externalExecutable;
+}
