@@ -1,0 +1,164 @@
+// Pictures of both launcher dialogs, light and dark, kept as artifacts of the test run
+// (build/win64/artifacts/*.bmp) for a person to look at; the test itself checks only what a
+// program can: the dialogs appear, centred, with their texts, and dark mode is decided as
+// configured. Dark mode needs a reported Windows 11, which Wine gives a program by its name.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+#include <string>
+
+#include "base/text.h"
+
+using namespace e2e;
+
+namespace {
+
+std::wstring artifactsDirectory() {
+    const std::wstring directory = binDirectory() + L"\\..\\artifacts";
+    CreateDirectoryW(directory.c_str(), nullptr);
+    return directory;
+}
+
+// The window as the screen shows it, as a 24-bit bottom-up BMP.
+void saveScreenshot(HWND window, const std::wstring& name) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    ASSERT_GT(width, 0);
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, previous);
+
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const int stride = (width * 3 + 3) & ~3;
+    std::string pixels(static_cast<size_t>(stride) * static_cast<size_t>(height), '\0');
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+              DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof header;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
+    bytes += pixels;
+    writeFileBytes(artifactsDirectory() + L"\\" + name + L".bmp", bytes);
+}
+
+// The window's centre lies within a few pixels of the screen's (neither dialog has a parent).
+void expectCentred(HWND window) {
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_NEAR((rect.left + rect.right) / 2, screenWidth / 2, 4);
+    EXPECT_NEAR((rect.top + rect.bottom) / 2, screenHeight / 2, 4);
+}
+
+// A registry value set for the test's time, and put back as it was.
+class RegistryValue {
+public:
+    RegistryValue(HKEY root, const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size)
+        : root_(root), key_(key), name_(name) {
+        DWORD oldSize = 0;
+        if (RegGetValueW(root, key.c_str(), name, RRF_RT_ANY, &oldType_, nullptr, &oldSize) == ERROR_SUCCESS) {
+            old_.resize(oldSize);
+            had_ = RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &oldType_, old_.data(), &oldSize) ==
+                   ERROR_SUCCESS;
+        }
+        RegSetKeyValueW(root, key.c_str(), name, type, data, size);
+    }
+    ~RegistryValue() {
+        if (had_)
+            RegSetKeyValueW(root_, key_.c_str(), name_, oldType_, old_.data(), static_cast<DWORD>(old_.size()));
+        else
+            RegDeleteKeyValueW(root_, key_.c_str(), name_);
+    }
+
+private:
+    HKEY root_;
+    std::wstring key_;
+    const wchar_t* name_;
+    bool had_ = false;
+    DWORD oldType_ = 0;
+    std::string old_;
+};
+
+void waitUntilPainted() {
+    Sleep(700);
+}
+
+void photographBothDialogs(const std::wstring& name, const std::wstring& suffix, bool darkExpected) {
+    TempFolder folder;
+    TempFolder temp;
+    media::MediaDescription description;
+    description.config[107] = "1";
+    description.config[126] = "11";
+    description.config[127] = "17";
+    description.config[10013] = "0";
+    description.messages[20007] = L"Preparing the Halvern Demo installer. This takes a moment...";
+    description.files.push_back({"big.bin", {"", std::string(400u << 20, '\0')}});
+    const std::wstring media = buildMedia(folder, description, name);
+
+    {
+        LauncherProcess process(media, {{L"__cvn_extract_and_exit"}, {{L"LUMBRA_LOG", L"yes"}}, temp.path()});
+        const HWND dialog = process.waitForWindow(L"MyDialogClass");
+        ASSERT_NE(dialog, nullptr);
+        waitUntilPainted();
+        expectCentred(dialog);
+        saveScreenshot(dialog, L"startup-dialog-" + suffix);
+        pressButton(dialog, IDCANCEL);
+        EXPECT_EQ(process.wait(), 5u);
+    }
+    const std::vector<std::wstring> logs = launcherLogs(temp.path());
+    ASSERT_FALSE(logs.empty());
+    EXPECT_NE(logs.front().find(darkExpected ? L"Dark mode: 1 1" : L"Dark mode: 0"), std::wstring::npos)
+        << logs.front();
+
+    description.files.clear();
+    description.files.push_back({"cvnruntime.jar", {"", "jar"}});
+    const std::wstring manual = buildMedia(folder, description, name);
+    LauncherProcess process(manual, {{L"-manual"}, {}, temp.path()});
+    const auto selection = process.waitForMessageBox();
+    ASSERT_TRUE(selection);
+    waitUntilPainted();
+    expectCentred(selection->window);
+    saveScreenshot(selection->window, L"selection-dialog-" + suffix);
+    pressButton(selection->window, IDCANCEL);
+    EXPECT_EQ(process.wait(), 1u);
+}
+
+}  // namespace
+
+TEST(Screenshots, LightDialogs) { photographBothDialogs(L"light-setup.exe", L"light", false); }
+
+// Wine knows no Windows 11 by name; the version it reports comes from the machine's
+// "Windows NT\CurrentVersion" values, set here to Windows 11's for the test's time.
+TEST(Screenshots, DarkDialogsOnWindows11) {
+    const std::wstring versionKey = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
+    const DWORD ten = 10;
+    const DWORD zero = 0;
+    const RegistryValue major(HKEY_LOCAL_MACHINE, versionKey, L"CurrentMajorVersionNumber", REG_DWORD, &ten, 4);
+    const RegistryValue minor(HKEY_LOCAL_MACHINE, versionKey, L"CurrentMinorVersionNumber", REG_DWORD, &zero, 4);
+    const RegistryValue version(HKEY_LOCAL_MACHINE, versionKey, L"CurrentVersion", REG_SZ, L"10.0", sizeof L"10.0");
+    const RegistryValue build(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuild", REG_SZ, L"22000", sizeof L"22000");
+    const RegistryValue buildNumber(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuildNumber", REG_SZ, L"22000",
+                                    sizeof L"22000");
+    const RegistryValue theme(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+                              L"AppsUseLightTheme", REG_DWORD, &zero, 4);
+    photographBothDialogs(L"dark-setup.exe", L"dark", true);
+}
