@@ -12,6 +12,7 @@
 
 #include "base/text.h"
 #include "jvm_record.h"
+#include "stand_in_runtimes.h"
 
 using namespace e2e;
 
@@ -62,6 +63,58 @@ bool logHas(const std::wstring& folder, const std::wstring& text) {
     for (const std::wstring& log : launcherLogs(folder))
         if (log.find(text) != std::wstring::npos) return true;
     return false;
+}
+
+// A visible top-level dialog-class window of the process whose title is `title`, or any such
+// window that is not `other` when the title is empty; waits up to the time-out.
+HWND waitForDialog(DWORD processId, const std::wstring& title, HWND other = nullptr, DWORD milliseconds = 20000) {
+    struct Search {
+        DWORD processId;
+        const std::wstring* title;
+        HWND other;
+        HWND found = nullptr;
+    } search{processId, &title, other};
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    do {
+        EnumWindows(
+            [](HWND window, LPARAM parameter) -> BOOL {
+                auto& s = *reinterpret_cast<Search*>(parameter);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                wchar_t className[64] = {};
+                GetClassNameW(window, className, 64);
+                if (owner != s.processId || !IsWindowVisible(window) || window == s.other ||
+                    std::wstring(className) != L"#32770")
+                    return TRUE;
+                wchar_t text[256] = {};
+                GetWindowTextW(window, text, 256);
+                if (!s.title->empty() && *s.title != text) return TRUE;
+                s.found = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        Sleep(50);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+// Types a path into the file chooser and confirms it.
+void chooseFile(HWND chooser, const std::wstring& path) {
+    HWND edit = nullptr;
+    EnumChildWindows(
+        chooser,
+        [](HWND child, LPARAM parameter) -> BOOL {
+            wchar_t className[32] = {};
+            GetClassNameW(child, className, 32);
+            if (std::wstring(className) != L"Edit" || !IsWindowVisible(child)) return TRUE;
+            *reinterpret_cast<HWND*>(parameter) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&edit));
+    ASSERT_NE(edit, nullptr);
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    pressButton(chooser, IDOK);
 }
 
 const std::map<std::wstring, std::optional<std::wstring>> kNoRuntime = {{L"LUMBRA_JAVA_HOME", std::nullopt},
@@ -193,6 +246,55 @@ TEST(WorkFlow, ManualSelectionIsOfferedAndItsCancelEndsWithOne) {
     EXPECT_NE(std::wstring(text).find(L"11"), std::wstring::npos) << text;
     pressButton(selection->window, IDCANCEL);
     EXPECT_EQ(process.wait(30000), 1u);
+}
+
+TEST(WorkFlow, ALocatedRuntimeThatLoadsIsRememberedOneThatDoesNotKeepsTheChoiceOpen) {
+    TempFolder folder;
+    TempFolder temp;
+    stand_in::RuntimeFolder runtimes;
+    const auto broken = stand_in::layOutRuntime(runtimes / L"broken", stand_in::Shape::Bin);
+    const auto good = stand_in::layOutRuntime(runtimes / L"good", stand_in::Shape::Bin, {}, stand_in::withJvm());
+    const std::wstring record = folder.file(L"record.txt");
+    const std::wstring media = buildMedia(folder, installer(record));
+    LauncherProcess process(media, {{L"-manual"}, kNoRuntime, temp.path()});
+
+    const HWND selection = waitForDialog(process.processId(), L"");
+    ASSERT_NE(selection, nullptr);
+    ASSERT_NE(GetDlgItem(selection, 1005), nullptr);
+    pressButton(selection, 1005);
+    HWND chooser = waitForDialog(process.processId(), L"Locate java.exe");
+    ASSERT_NE(chooser, nullptr);
+    chooseFile(chooser, broken.javaExe);
+    // The error names the runtime; the selection stays open for another try.
+    const HWND error = waitForDialog(process.processId(), L"Error");
+    ASSERT_NE(error, nullptr);
+    wchar_t text[512] = {};
+    GetDlgItemTextW(error, 0xFFFF, text, 512);
+    EXPECT_NE(std::wstring(text).find(L"cannot be used"), std::wstring::npos) << text;
+    pressButton(error, IDOK);
+    EXPECT_FALSE(process.wait(1000));
+    EXPECT_TRUE(IsWindowVisible(selection));
+
+    pressButton(selection, 1005);
+    chooser = waitForDialog(process.processId(), L"Locate java.exe");
+    ASSERT_NE(chooser, nullptr);
+    chooseFile(chooser, good.javaExe);
+    EXPECT_EQ(process.wait(30000), 0u);
+    EXPECT_EQ(stand_in::JvmRecord::read(record).outcome(), stand_in::JvmRecord::Line{"returned"});
+
+    std::wstring key = L"SOFTWARE\\halvern\\lumbra\\locatedjvms\\" + good.javaExe;
+    for (size_t at = key.find(L"locatedjvms") + 12; at < key.size(); ++at)
+        if (key[at] == L'\\') key[at] = L'/';
+    bool recorded = false;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS) {
+            recorded = true;
+            RegCloseKey(opened);
+            RegDeleteKeyW(root, key.c_str());
+        }
+    }
+    EXPECT_TRUE(recorded) << key;
 }
 
 TEST(WorkFlow, TheStartupDialogGivesWayToTheJavaSidesWindow) {
