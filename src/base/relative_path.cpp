@@ -11,7 +11,9 @@ bool staysInside(std::string_view name) {
         size_t end = name.find_first_of("\\/", start);
         if (end == std::string_view::npos) end = name.size();
         const std::string_view component = name.substr(start, end - start);
-        if (!component.empty() && component.find_last_not_of(". ") == std::string_view::npos) return false;
+        // "." names the folder itself; "..", and the dot-and-blank forms Windows trims to it, climb.
+        if (component != "." && !component.empty() && component.find_last_not_of(". ") == std::string_view::npos)
+            return false;
         start = end + 1;
     }
     return true;

@@ -84,7 +84,7 @@ TEST(IncludedFiles, CancelStopsAfterTheCurrentChunk) {
 }
 
 TEST(IncludedFiles, NamesThatWouldLeaveTheExtractionDirectoryAreRefused) {
-    for (const char* good : {"cvnruntime.jar", "user\\readme.txt", "a..b.jar", ".hidden", "x.y"}) {
+    for (const char* good : {"cvnruntime.jar", "user\\readme.txt", "a..b.jar", ".hidden", "x.y", ".\\x.y"}) {
         EXPECT_TRUE(isSafeIncludedName(good)) << good;
     }
     for (const char* bad : {"..\\..\\x.dll", "\\x", "/x", "C:\\x", "C:x", "sub\\..\\..\\x", "..", "a\\..",

@@ -130,6 +130,13 @@ TEST_F(TarReader, UstarArchiveWithDirectoriesAndEmptyFiles) {
     EXPECT_TRUE(exists("target/jre/lib/empty.txt"));
 }
 
+TEST_F(TarReader, AnArchiveOfTheFolderItselfHasDotPrefixes) {
+    // "tar -czf jre.tar.gz ." writes "./", "./bin/", "./bin/java.exe": as good as any.
+    write("bin/java.exe", "MZ java");
+    EXPECT_TRUE(extract(tar("--format=gnu", ".")));
+    EXPECT_EQ(extracted("bin/java.exe"), "MZ java");
+}
+
 TEST_F(TarReader, GnuLongNamesArePairedWithTheFollowingHeader) {
     const std::string longName = "lib/" + std::string(150, 'n') + ".jar";
     write(longName, "long");

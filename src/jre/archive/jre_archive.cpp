@@ -56,13 +56,18 @@ bool extractJreArchive(const std::string& archive, const std::string& target, HW
     ArchiveHooks hooks;
     hooks.cancelled = [] { return launcher::isCancelled(); };
     hooks.tickCount = [] { return static_cast<uint32_t>(GetTickCount()); };
+    int progressUpdates = 0;
     if (window) {
         const HWND bar = GetDlgItem(window, IDC_PROGRESS);
-        hooks.progress = [bar](int position) { SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0); };
+        hooks.progress = [bar, &progressUpdates](int position) {
+            ++progressUpdates;
+            SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+        };
     }
     FatalOnFailureTarget files;
     const bool extracted = extractTarEntries(stream, files, hooks, total);
     if (!previous.empty()) SetCurrentDirectoryW(previous.c_str());
+    if (window) logMessage(L"progress updates: %d", progressUpdates);
     if (launcher::isCancelled()) return true;
     if (extracted)
         logMessage(L"untaring JRE was successful");
