@@ -23,6 +23,7 @@
 #include "launcher/modes.h"
 #include "launcher/platform.h"
 #include "launcher/product.h"
+#include "launcher/single_instance.h"
 #include "launcher/work_flow.h"
 #include "media/media_file.h"
 #include "media/tables.h"
@@ -192,6 +193,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLi
     prepare(arguments);
     state.integrityCheck = true;
     applyUserOptions(arguments);
+    // A language restart runs inside an earlier run's extraction and takes no semaphore of its own.
+    if (!state.languageRestart) checkSingleInstance();
 
     state.noDialog = state.noDialog || media::configInteger(155) != 0;
     logMessage(L"Init done");

@@ -1,13 +1,21 @@
 #!/usr/bin/env python3
 """Checks the shipped launcher.exe without running it: a 32-bit GUI image that imports only
 from KnownDLLs (anything else would be searched for beside the installer first), with the
-dialogs, icon, manifest and version block the launcher needs."""
+dialogs, icon, manifest and version block the launcher needs, and exporting exactly the
+registration entries and the natives that have a body, under their stdcall names.
+
+Usage: check_launcher_image.py launcher.exe registration_table.cpp launcher.def"""
+import argparse
 import re
 import struct
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
+
+sys.dont_write_bytecode = True
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "cmake"))
+import natives_exports  # noqa: E402
 
 KNOWN_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
@@ -103,12 +111,45 @@ def check_dialog(name, dialog, style, exstyle, window_class, expected):
     check(len(icons) == 1 and icons[0][7] in (1001, "#1001"), f"dialog {name}: the icon control does not show icon 1001")
 
 
-def main(image):
+def exported_names(header):
+    """The names of the export table, from objdump's listing of it."""
+    listing = header.split("[Ordinal/Name Pointer] Table", 1)
+    if len(listing) < 2:
+        return []
+    names = []
+    for line in listing[1].splitlines()[1:]:
+        match = re.match(r"\s*\[\s*\d+\] (\S+)$", line)
+        if not match:
+            break
+        names.append(match.group(1))
+    return names
+
+
+def check_exports(header, table, definitions):
+    exports = exported_names(header)
+    check(len(exports) == len(set(exports)), f"an export name appears twice: {exports}")
+    # Every native of the table by the name the registration looks up in a 32-bit image.
+    natives = {f"_{n.decorated}": n for n in natives_exports.read_table(table)}
+    for entry in natives_exports.ENTRIES:
+        check(entry in exports, f"registration entry {entry} is not exported undecorated")
+    for name in exports:
+        check(name in natives_exports.ENTRIES or name in natives,
+              f"export {name} is neither a registration entry nor a native of the table (by its stdcall name)")
+    # The implemented natives: those the export definitions name, and no others.
+    defined = [line.split()[0] for line in Path(definitions).read_text().splitlines()[1:] if line.strip()]
+    check(sorted(exports) == sorted(defined),
+          f"exports {sorted(set(exports) ^ set(defined))} differ from the export definitions")
+    print("exported natives:", ", ".join(natives[n].class_name.rsplit("/", 1)[1] + "." + natives[n].method
+                                          for n in exports if n in natives) or "none")
+
+
+def main(image, table, definitions):
     header = subprocess.run(["i686-w64-mingw32-objdump", "-p", image], capture_output=True, text=True, check=True).stdout
     check("file format pei-i386" in header, "not a PE32 i386 image")
     check(re.search(r"Subsystem\s+00000002", header) is not None, "not a GUI subsystem image")
     imports = {m.lower() for m in re.findall(r"DLL Name: (\S+)", header)}
     check(imports and imports <= KNOWN_DLLS, f"imports outside the KnownDLLs: {sorted(imports - KNOWN_DLLS)}")
+    check_exports(header, table, definitions)
 
     listing = subprocess.run(["wrestool", "-l", image], capture_output=True, text=True, check=True).stdout
     for kind, name in (("14", "1001"), ("5", "103"), ("5", "104"), ("24", "1"), ("16", "1")):
@@ -134,4 +175,9 @@ def main(image):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    arguments = argparse.ArgumentParser()
+    arguments.add_argument("image")
+    arguments.add_argument("table")
+    arguments.add_argument("definitions")
+    options = arguments.parse_args()
+    sys.exit(main(options.image, options.table, options.definitions))
