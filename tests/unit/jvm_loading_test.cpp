@@ -11,6 +11,7 @@
 #include "jre/jvm_search.h"
 #include "launcher/error_path.h"
 #include "log_capture.h"
+#include "registry_sandbox.h"
 #include "media/tables.h"
 #include "stand_in_runtimes.h"
 
@@ -206,7 +207,7 @@ TEST_F(JvmSearch, TheFirstEntryThatLoadsWinsWithItsSourceKind) {
     const auto good = stand_in::layOutRuntime(folder / L"good", Shape::JreBin);
     placeJvm(binOf(good), L"server");
     SetEnvironmentVariableW(L"TEST_SEARCH_HOME", (folder / L"good").c_str());
-    configure("A" + narrow(folder / L"old") + ";Q;ETEST_SEARCH_HOME;A" + narrow(folder / L"good") + ";",
+    configure(std::string("A").append(narrow(folder / L"old")) + ";Q;ETEST_SEARCH_HOME;A" + narrow(folder / L"good") + ";",
               {{126, "1.8"}});
     LogSince log;
     const jre::SearchOutcome outcome = search();
@@ -263,7 +264,7 @@ TEST_F(JvmSearch, AForcedLocationWithoutLibraryDoesNotEndTheSearch) {
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(file);
-    configure("A" + narrow(folder / L"nothing") + ";A" + narrow(folder / L"good"), {{134, "1"}});
+    configure(std::string("A").append(narrow(folder / L"nothing")) + ";A" + narrow(folder / L"good"), {{134, "1"}});
     LogSince log;
     const jre::SearchOutcome outcome = search();
     ASSERT_NE(library, nullptr);
@@ -282,6 +283,92 @@ TEST(LocationFiles, OnlyTheFirstLineCountsWithoutItsLineEnd) {
     CloseHandle(file);
     EXPECT_EQ(jre::readFirstLine(narrow(path)), "C:\\jre");
     EXPECT_EQ(jre::readFirstLine(narrow(folder / L"missing.cfg")), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The registry sources' part of the search, in a registry of the test's own.
+class RegistrySearch : public JvmSearch {
+protected:
+    void SetUp() override {
+        JvmSearch::SetUp();
+        for (const wchar_t* name : kVariables) saved_.push_back(environment(name));
+        for (const wchar_t* name : kVariables) setEnvironment(name, std::nullopt);
+    }
+    void TearDown() override {
+        for (size_t i = 0; i < std::size(kVariables); ++i) setEnvironment(kVariables[i], saved_[i]);
+        JvmSearch::TearDown();
+    }
+
+    static constexpr const wchar_t* kVariables[] = {L"JAVA_HOME", L"JDK_HOME", L"LUMBRA_JAVA_HOME", L"CORVANE_JAVA_HOME"};
+    test_registry::RegistrySandbox registry;
+    std::vector<std::optional<std::wstring>> saved_;
+};
+
+TEST_F(RegistrySearch, TheExampleSequenceWithNothingUsableEndsWithTheRelativePassAndTheVariables) {
+    configure("B.\\.corvane\\jre.bundle\\Contents\\Home;I;Y;EJAVA_HOME;EJDK_HOME;", {{160, "allinstdirs42"}});
+    LogSince log;
+    const jre::SearchOutcome outcome = search();
+    EXPECT_EQ(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::None);
+    const std::vector<std::wstring> order = {
+        L"Testing location .\\.corvane\\jre.bundle\\Contents\\Home (type B)",
+        L"Testing location  (type I)",
+        L"Testing location  (type Y)",
+        L"Testing location JAVA_HOME (type E)",
+        L"Testing location JDK_HOME (type E)",
+        L"Testing relative location .\\.corvane\\jre.bundle\\Contents\\Home",
+        L"Search sequence finished"};
+    for (size_t i = 0; i + 1 < order.size(); ++i) EXPECT_TRUE(log.inOrder(order[i], order[i + 1])) << order[i];
+}
+
+TEST_F(RegistrySearch, PreviousInstallationsThatDoNotLoadAreGivenUpAfterFifty) {
+    // 51 installations whose runtimes pass the version check but have no jvm.dll.
+    std::string list;
+    for (int i = 1; i <= 51; ++i) {
+        const std::wstring installation = folder / (L"app" + std::to_wstring(i));
+        stand_in::layOutRuntime(installation + L"\\jre", Shape::Bin);
+        list += narrow(installation) + ";";
+    }
+    test_registry::setText(HKEY_CURRENT_USER, "SOFTWARE\\halvern\\corvane\\installations", "allinstdirs7", list);
+    configure("I", {{160, "allinstdirs7"}});
+    LogSince log;
+    const jre::SearchOutcome outcome = search();
+    EXPECT_EQ(library, nullptr);
+    size_t added = 0;
+    for (const std::wstring& line : log.lines())
+        if (line.rfind(L"add non-working java ", 0) == 0) ++added;
+    EXPECT_EQ(added, 50u);
+    // The 51st is never looked at (the list itself is logged whole).
+    for (const std::wstring& line : log.lines())
+        if (line.rfind(L"found installations", 0) != 0) {
+            EXPECT_EQ(line.find(L"\\app51\\"), std::wstring::npos) << line;
+        }
+    EXPECT_FALSE(jre::usesPreviousInstallationJre());
+}
+
+TEST_F(RegistrySearch, VendorKeysOfferTheirNewestRuntime) {
+    const auto javasoft = stand_in::layOutRuntime(folder / L"javasoft", Shape::Bin, {.version = "1.8.0_301"},
+                                                  stand_in::withJvm());
+    const auto zulu = stand_in::layOutRuntime(folder / L"zulu", Shape::Bin, {.version = "17.0.2"}, stand_in::withJvm());
+    test_registry::setText(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JRE\\1.8.0_301", "JavaHome",
+                           narrow(folder / L"javasoft"));
+    test_registry::setText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Azul Systems\\Zulu\\zulu-17", "InstallationPath",
+                           narrow(folder / L"zulu"));
+    configure("Y");
+    const jre::SearchOutcome outcome = search();
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::Registry);
+    EXPECT_EQ(outcome.version, "17.0.2");
+    EXPECT_EQ(_stricmp(outcome.javaExe.c_str(), narrow(zulu.javaExe).c_str()), 0) << outcome.javaExe;
+
+    // Under a maximum of 1.8 the JavaSoft runtime is the one.
+    configure("Y", {{127, "1.8"}});
+    const jre::SearchOutcome older = search();
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(older.version, "1.8.0_301");
 }
 
 }  // namespace

@@ -11,10 +11,12 @@
 #include "jre/non_working_list.h"
 #include "jre/registry_sources.h"
 #include "log_capture.h"
+#include "registry_sandbox.h"
 #include "media/tables.h"
 #include "stand_in_runtimes.h"
 
 using stand_in::Shape;
+using namespace test_registry;
 
 namespace {
 
@@ -31,71 +33,6 @@ std::string canonical(const std::wstring& path) {
 }
 
 jre::VersionComponents bound(const char* text) { return jre::splitVersion(text); }
-
-void setText(HKEY root, const std::string& key, const char* value, const std::string& data) {
-    HKEY opened = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr), 0);
-    RegSetValueExA(opened, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                   static_cast<DWORD>(data.size() + 1));
-    RegCloseKey(opened);
-}
-
-std::string locatedKey(std::string javaExe) {
-    std::replace(javaExe.begin(), javaExe.end(), '\\', '/');
-    return "SOFTWARE\\halvern\\lumbra\\locatedjvms\\" + javaExe;
-}
-
-void createKey(HKEY root, const std::string& key) { setText(root, key, "unused", ""); }
-
-bool keyExists(HKEY root, const std::string& key) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    RegCloseKey(opened);
-    return true;
-}
-
-// Redirects both hives of this process to keys below the real user hive, removed at the end.
-class RegistrySandbox {
-public:
-    RegistrySandbox() {
-        static LONG counter = 0;
-        base_ = L"SOFTWARE\\halvern\\tests\\registry_sources_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::to_wstring(InterlockedIncrement(&counter));
-        machine_ = create(L"\\machine");
-        user_ = create(L"\\user");
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_);
-        RegOverridePredefKey(HKEY_CURRENT_USER, user_);
-    }
-    ~RegistrySandbox() {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        RegCloseKey(machine_);
-        RegCloseKey(user_);
-        RegDeleteTreeW(HKEY_CURRENT_USER, base_.c_str());
-        RegDeleteKeyW(HKEY_CURRENT_USER, base_.c_str());
-        // Stays while another test's sandbox is in it.
-        RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\halvern\\tests");
-    }
-    // From now on the machine hive refuses every write, as it does for a user without rights.
-    void refuseMachineWrites() {
-        const HKEY gone = create(L"\\gone");
-        RegDeleteKeyW(HKEY_CURRENT_USER, (base_ + L"\\gone").c_str());
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, gone);
-        RegCloseKey(gone);
-    }
-
-private:
-    HKEY create(const std::wstring& suffix) {
-        HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_CURRENT_USER, (base_ + suffix).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr);
-        return key;
-    }
-
-    std::wstring base_;
-    HKEY machine_ = nullptr;
-    HKEY user_ = nullptr;
-};
 
 class RegistrySources : public ::testing::Test {
 protected:

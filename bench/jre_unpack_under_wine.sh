@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Unpacking an included runtime: a "jre.tar.gz" of about 100 MB in some 3000 files (a runtime's
+# libraries and many small text files, the shape of a real runtime) unpacked by the launcher
+# under Wine, against GNU "tar -xzf" of the same archive on the host in the same run. Prints both
+# times, the ratio (launcher / tar; at most 1.5 wanted) and the progress updates per second the
+# startup dialog received. Run after ./check has built build/win64.
+set -euo pipefail
+[ -n "${DISPLAY:-}" ] || exec xvfb-run -a "$0" "$@"
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d /tmp/jre-unpack-bench.XXXXXX)
+export WINEPREFIX="$root/build/win64/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+
+# The runtime: the installed JDK's lib folder without its one big modules file, and text files
+# from /usr/share/doc up to about 40 MB, so that there are thousands of entries.
+runtime="$work/rt"
+mkdir -p "$runtime/bin" "$runtime/legal"
+cp -r /usr/lib/jvm/java-17-openjdk-amd64/lib "$runtime/"
+rm -f "$runtime/lib/modules" "$runtime/lib/src.zip"
+find "$runtime" -type l -delete
+total=0
+while IFS= read -r file; do
+  size=$(stat -c %s "$file")
+  total=$((total + size))
+  [ $total -gt 40000000 ] && break
+  target="$runtime/legal/$(dirname "${file#/usr/share/doc/}")"
+  mkdir -p "$target" && cp "$file" "$target/"
+done < <(find /usr/share/doc -type f -size -2M | sort)
+(cd "$runtime" && tar --format=gnu -czf "$work/jre.tar.gz" .)
+bytes=$(du -sb "$runtime" | cut -f1)
+files=$(find "$runtime" -type f | wc -l)
+
+# "config 151" is the unpacked size the progress bar is measured against.
+cat > "$work/bench.json" <<JSON
+{ "config": { "107": 1, "151": $bytes, "2001": "i" },
+  "files": [ { "name": "cvnruntime.jar", "text": "jar" }, { "name": "jre.tar.gz", "source": "jre.tar.gz" } ] }
+JSON
+"$root/build/host/bin/mediatool" build "$work/bench.json" -o "$work/setup.exe" --template "$root/build/win64/bin/launcher.exe"
+
+/usr/lib/wine/wineserver -p 2>/dev/null || true
+$wine cmd /c exit 2>/dev/null || true
+$wine "$root/build/win64/bin/desktop_warmup.exe" </dev/null >/dev/null 2>&1 &
+holder=$!
+trap 'kill $holder 2>/dev/null; rm -rf "$work"' EXIT
+sleep 1
+
+min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
+stamp() { sed -E 's/^\[([0-9]+):([0-9]+)\].*/\1 + \2 \/ 1000/' | bc -l; }
+tarTime=999999 launcherTime=999999 rate=0
+for _ in 1 2 3; do
+  rm -rf "$work/out" && mkdir "$work/out" && sync
+  start=$(date +%s.%N)
+  tar -xzf "$work/jre.tar.gz" -C "$work/out"
+  tarTime=$(min "$(echo "$(date +%s.%N) - $start" | bc -l)" "$tarTime")
+
+  # The run ends when it finds no usable java.exe in what it unpacked; the log's own clock times
+  # the unpacking alone.
+  LUMBRA_LOG=yes LUMBRA_JAVA_HOME= $wine "$work/setup.exe" >/dev/null 2>&1 &
+  launcher=$!
+  log=""
+  for _ in $(seq 600); do
+    log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log 2>/dev/null | head -1)
+    [ -n "$log" ] && grep -q "progress updates" "$log" && break
+    sleep 0.1
+  done
+  sleep 0.5; kill $launcher 2>/dev/null || true; wait $launcher 2>/dev/null || true
+  grep -q "untaring JRE was successful" "$log" || { echo "the launcher did not unpack the runtime; see $log"; cat "$log"; exit 1; }
+  from=$(grep -m1 "extracting JRE" "$log" | stamp)
+  to=$(grep -m1 "untaring JRE was" "$log" | stamp)
+  seconds=$(echo "$to - $from" | bc -l)
+  updates=$(grep -m1 "progress updates" "$log" | sed -E 's/.*progress updates: ([0-9]+).*/\1/')
+  if [ "$(echo "$seconds < $launcherTime" | bc -l)" = 1 ]; then
+    launcherTime=$seconds
+    rate=$(echo "$updates / $seconds" | bc -l)
+  fi
+  # The run was ended from outside, before its clean-up: its extraction folder is the one that
+  # holds the unpacked runtime.
+  dir=$(grep -m1 "Full JRE path" "$log" | sed -E 's/.*Full JRE path: (.*)\\jre.tar.gz.*/\1/')
+  [ -n "$dir" ] && rm -rf "$(/usr/lib/wine/wine64 winepath -u "$dir" 2>/dev/null)"
+  rm -f "$log"
+done
+printf 'runtime: %d files, %.1f MB unpacked, %.1f MB as jre.tar.gz\n' "$files" "$(echo "$bytes / 1000000" | bc -l)" \
+  "$(echo "$(stat -c %s "$work/jre.tar.gz") / 1000000" | bc -l)"
+printf 'tar -xzf on the host             %6.2f s\n' "$tarTime"
+printf 'launcher under Wine (from log)   %6.2f s  ratio %.2f\n' "$launcherTime" "$(echo "$launcherTime / $tarTime" | bc -l)"
+printf 'progress updates per second      %6.0f\n' "$rate"
