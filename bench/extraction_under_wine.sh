@@ -36,27 +36,28 @@ trap 'kill $holder 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
 
 seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
-min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
-# The two programs alternate, five rounds, each best kept: the page cache's write-back then
-# weighs on both alike.
-launcher=999999 baseline=999999 phase=999999 baselinePhase=999999
-for _ in 1 2 3 4 5; do
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+stamp() { sed -E 's/^\[([0-9]+):([0-9]+)\].*/\1 + \2 \/ 1000/' | bc -l; }
+# The two programs alternate for nine rounds and the medians count: the page cache's write-back
+# makes single runs vary by half their time, and weighs on both programs alike.
+: > "$work/launcher.times"; : > "$work/phase.times"; : > "$work/baseline.times"; : > "$work/inside.times"
+for _ in 1 2 3 4 5 6 7 8 9; do
   rm -rf "$work/baseline"; sync
   start=$(date +%s.%N)
-  inside=$($wine "$root/build/win64/bin/extraction_baseline.exe" "$work/setup.exe" "$work/baseline" | tr -d '\r')
-  baseline=$(min "$(echo "$(date +%s.%N) - $start" | bc -l)" "$baseline")
-  baselinePhase=$(min "$inside" "$baselinePhase")
+  $wine "$root/build/win64/bin/extraction_baseline.exe" "$work/setup.exe" "$work/baseline" | tr -d '\r' >> "$work/inside.times"
+  echo "$(date +%s.%N) - $start" | bc -l >> "$work/baseline.times"
   rm -rf "$work/setup.exe.test"; sync
-  launcher=$(min "$(LUMBRA_LOG=yes seconds $wine "$work/setup.exe" __cvn_extract_and_exit -q)" "$launcher")
+  LUMBRA_LOG=yes seconds $wine "$work/setup.exe" __cvn_extract_and_exit -q >> "$work/launcher.times"
   # Verification and extraction alone, from the log's own clock ("[s:ms] ").
   log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log | head -1)
-  from=$(grep -m1 "verifying integrity" "$log" | sed -E 's/^\[([0-9]+):([0-9]+)\].*/\1 + \2 \/ 1000/')
-  to=$(grep -m1 "extracting files done" "$log" | sed -E 's/^\[([0-9]+):([0-9]+)\].*/\1 + \2 \/ 1000/')
-  phase=$(min "$(echo "($to) - ($from)" | bc -l)" "$phase")
+  echo "$(grep -m1 "extracting files done" "$log" | stamp) - $(grep -m1 "verifying integrity" "$log" | stamp)" | bc -l >> "$work/phase.times"
   rm -f "$log"
 done
+baselinePhase=$(median < "$work/inside.times") phase=$(median < "$work/phase.times")
+baseline=$(median < "$work/baseline.times") launcher=$(median < "$work/launcher.times")
 cmp "$work/setup.exe.test/part1.bin" "$work/part1.bin" || { echo "the launcher extracted part1.bin wrongly"; exit 1; }
-echo "Verification and extraction, inside each process (its own clock):"
+cmp "$work/baseline/part1.bin" "$work/part1.bin" || { echo "the baseline extracted part1.bin wrongly"; exit 1; }
+echo "Verification and extraction, inside each process (its own clock), medians of nine runs:"
 printf '  baseline (read + write, 1 MB buffers)       %6.3f s\n' "$baselinePhase"
 printf '  launcher (verify + extract, from its log)   %6.3f s  ratio %.2f\n' "$phase" "$(echo "$phase / $baselinePhase" | bc -l)"
 echo "Whole runs, wall time under Wine (process start and exit included):"
