@@ -27,6 +27,10 @@ struct LogState {
     bool retained = false;
     bool deletionMode = false;
     std::wstring path;
+    // Kept open between lines: opening the file for every line costs more than the line (a
+    // runtime's thousands of files each log one). Closed when the log is deleted; a later line
+    // opens it again.
+    base::win::FileHandle file;
     uint32_t startMilliseconds = 0;
 };
 
@@ -51,12 +55,14 @@ bool environmentSaysYes(const wchar_t* name) {
 
 // Writes UTF-8 bytes with CR LF line ends, the way a text-mode UTF-8 stream would.
 // `creation` CREATE_NEW or CREATE_ALWAYS starts a new file with the byte-order mark;
-// OPEN_ALWAYS appends.
-bool writeText(const std::wstring& path, std::wstring_view text, DWORD creation) {
+// OPEN_ALWAYS appends. The file stays open in `file` for the next lines.
+bool writeText(base::win::FileHandle& file, const std::wstring& path, std::wstring_view text, DWORD creation) {
     const bool truncate = creation != OPEN_ALWAYS;
-    base::win::FileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | (truncate ? GENERIC_WRITE : 0),
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (truncate || !file) {
+        file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | (truncate ? GENERIC_WRITE : 0),
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, creation,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     if (!file) return false;
     std::wstring crlf;
     crlf.reserve(text.size() + 8);
@@ -105,12 +111,12 @@ void initialize(LogState& log) {
     bool created = false;
     for (int number = 1; number <= 1000 && !created; ++number) {
         log.path = directory + L"cvn_nlog_" + std::to_wstring(number) + L".log";
-        created = writeText(log.path, header, number < 1000 ? CREATE_NEW : CREATE_ALWAYS);
+        created = writeText(log.file, log.path, header, number < 1000 ? CREATE_NEW : CREATE_ALWAYS);
         if (!created && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     if (!created) {
         log.path = L"c:\\cvn_nlog";
-        if (!writeText(log.path, header, CREATE_ALWAYS)) return;
+        if (!writeText(log.file, log.path, header, CREATE_ALWAYS)) return;
     }
     log.startMilliseconds = static_cast<uint32_t>(systemTimeMilliseconds());
 }
@@ -133,7 +139,7 @@ void writeLogLine(bool isError, std::wstring_view text) {
     if (isError) line += L"ERROR: ";
     line += text;
     line += L'\n';
-    writeText(log.path, line, OPEN_ALWAYS);
+    writeText(log.file, log.path, line, OPEN_ALWAYS);
 }
 
 void requestLogFile() { state().requested = true; }
@@ -156,7 +162,9 @@ std::optional<std::wstring> retainLogFile() {
 void deleteTemporaryLog() {
     LogState& log = state();
     std::lock_guard<std::recursive_mutex> guard(log.lock);
-    if (log.temporary && !log.retained && !log.path.empty()) DeleteFileW(log.path.c_str());
+    if (!log.temporary || log.retained || log.path.empty()) return;
+    log.file.reset();
+    DeleteFileW(log.path.c_str());
 }
 
 }  // namespace launcher

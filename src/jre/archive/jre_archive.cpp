@@ -56,10 +56,16 @@ bool extractJreArchive(const std::string& archive, const std::string& target, HW
     ArchiveHooks hooks;
     hooks.cancelled = [] { return launcher::isCancelled(); };
     hooks.tickCount = [] { return static_cast<uint32_t>(GetTickCount()); };
+    // A runtime has thousands of small files, each asking for a position before and at the start
+    // of its copy; only a position that moved is worth a message to the dialog's thread (which
+    // the work thread waits for).
     int progressUpdates = 0;
+    int shownPosition = -1;
     if (window) {
         const HWND bar = GetDlgItem(window, IDC_PROGRESS);
-        hooks.progress = [bar, &progressUpdates](int position) {
+        hooks.progress = [bar, &progressUpdates, &shownPosition](int position) {
+            if (position == shownPosition) return;
+            shownPosition = position;
             ++progressUpdates;
             SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
         };
