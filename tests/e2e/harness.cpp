@@ -1,5 +1,9 @@
 #include "harness.h"
 
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "base/text.h"
@@ -157,6 +161,53 @@ void writeFileBytes(const std::wstring& path, const std::string& bytes) {
     DWORD written = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+namespace {
+
+void addTarEntries(gzFile archive, const std::wstring& folder, const std::string& prefix) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const std::string entry = prefix + base::wideToNarrow(name) + (directory ? "/" : "");
+        const std::string content = directory ? std::string() : readFileBytes(folder + L"\\" + name);
+        char header[512] = {};
+        std::snprintf(header, 100, "%s", entry.c_str());
+        std::snprintf(header + 100, 8, "%07o", directory ? 0755 : 0644);
+        std::snprintf(header + 108, 8, "%07o", 0);
+        std::snprintf(header + 116, 8, "%07o", 0);
+        std::snprintf(header + 124, 12, "%011llo", static_cast<unsigned long long>(content.size()));
+        std::snprintf(header + 136, 12, "%011o", 0);
+        header[156] = directory ? '5' : '0';
+        std::memcpy(header + 257, "ustar\0" "00", 8);
+        std::memset(header + 148, ' ', 8);
+        unsigned sum = 0;
+        for (unsigned char c : header) sum += c;
+        std::snprintf(header + 148, 8, "%06o", sum);
+        gzwrite(archive, header, 512);
+        if (!content.empty()) {
+            gzwrite(archive, content.data(), static_cast<unsigned>(content.size()));
+            const std::string padding((512 - content.size() % 512) % 512, '\0');
+            if (!padding.empty()) gzwrite(archive, padding.data(), static_cast<unsigned>(padding.size()));
+        }
+        if (directory) addTarEntries(archive, folder + L"\\" + name, entry);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+void writeTarGz(const std::wstring& archive, const std::wstring& folder) {
+    const gzFile file = gzopen(base::wideToNarrow(archive).c_str(), "wb");
+    if (!file) throw std::runtime_error("cannot write " + base::wideToUtf8(archive));
+    addTarEntries(file, folder, "");
+    const std::string end(1024, '\0');
+    gzwrite(file, end.data(), static_cast<unsigned>(end.size()));
+    gzclose(file);
 }
 
 std::wstring buildMedia(const TempFolder& folder, const media::MediaDescription& description,

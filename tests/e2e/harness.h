@@ -40,6 +40,10 @@ using test_support::removeTree;
 std::string readFileBytes(const std::wstring& path);
 void writeFileBytes(const std::wstring& path, const std::string& bytes);
 
+// Packs the folder's files and subfolders into a gzip-compressed ustar archive, names relative
+// to the folder (at most 100 characters each), as an installer carries its runtime.
+void writeTarGz(const std::wstring& archive, const std::wstring& folder);
+
 // Writes a media file from launcher.exe and the description; returns its path.
 std::wstring buildMedia(const TempFolder& folder, const media::MediaDescription& description,
                         const std::wstring& name = L"setup.exe");

@@ -200,6 +200,35 @@ TEST(WorkFlow, TheIncludedRuntimeIsUnpackedAndUsed) {
     EXPECT_EQ(GetFileAttributesW(base::narrowToWide(tempDir + "\\jre.tar.gz").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+TEST(WorkFlow, APackedRuntimeAndPackedIncludedFilesAreExpanded) {
+    TempFolder folder;
+    TempFolder temp;
+    stand_in::RuntimeFolder runtimes;
+    const auto runtime = stand_in::layOutRuntime(runtimes / L"packed", stand_in::Shape::Bin, {}, stand_in::withJvm());
+    ASSERT_TRUE(CopyFileW((stand_in::standInBinDirectory() + L"\\unpack200.exe").c_str(),
+                          (runtime.home + L"\\bin\\unpack200.exe").c_str(), FALSE));
+    CreateDirectoryW((runtime.home + L"\\lib").c_str(), nullptr);
+    writeFileBytes(runtime.home + L"\\lib\\rt.jar.pack", std::string("stand-in pack200\n") + "runtime classes");
+    writeTarGz(folder.file(L"jre.tar.gz"), runtime.home);
+
+    const std::wstring record = folder.file(L"record.txt");
+    auto description = installer(record);
+    description.files.push_back({"jre.tar.gz", {base::wideToUtf8(folder.file(L"jre.tar.gz")), ""}});
+    description.files.push_back({"app.jar.pack", {"", "stand-in pack200\napplication classes"}});
+    description.config[151] = "100000";
+    description.config[153] = "1";
+    const std::wstring media = buildMedia(folder, description);
+    const Finished run = runToEnd(media, {{L"-q"}, kNoRuntime, temp.path()});
+    ASSERT_EQ(run.exitCode, 0u) << run.error;
+
+    const auto java = stand_in::JvmRecord::read(record);
+    const std::wstring tempDir = base::narrowToWide(valueOf(java.options(), "-Dlumbra.tempDir="));
+    EXPECT_EQ(readFileBytes(tempDir + L"\\jre\\lib\\rt.jar"), "runtime classes");
+    EXPECT_EQ(GetFileAttributesW((tempDir + L"\\jre\\lib\\rt.jar.pack").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(readFileBytes(tempDir + L"\\app.jar"), "application classes");
+    EXPECT_EQ(GetFileAttributesW((tempDir + L"\\app.jar.pack").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(WorkFlow, ADamagedRuntimeArchiveEndsTheRun) {
     TempFolder folder;
     TempFolder temp;
