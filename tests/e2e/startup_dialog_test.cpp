@@ -38,8 +38,8 @@ TEST(StartupDialog, ShowsThePayloadsTextsAndCancelEndsWithFive) {
     description.files.push_back({"big.bin", {"", std::string(300u << 20, '\0')}});
     const std::wstring media = buildMedia(folder, description);
 
-    // IDCANCEL is the button and Escape, IDOK is Enter; both cancel.
-    for (int command : {IDCANCEL, IDOK}) {
+    // IDCANCEL is the button and Escape, IDOK is Enter, 0 stands for closing the window; all cancel.
+    for (int command : {IDCANCEL, IDOK, 0}) {
         TempFolder temp;
         LauncherProcess process(media, {{L"__cvn_extract_and_exit"}, {}, temp.path()});
         const HWND dialog = process.waitForWindow(L"MyDialogClass");
@@ -50,7 +50,10 @@ TEST(StartupDialog, ShowsThePayloadsTextsAndCancelEndsWithFive) {
         EXPECT_EQ(controlText(dialog, 1003), L"Getting the installer ready");
         EXPECT_EQ(controlText(dialog, IDCANCEL), L"Stop");
         EXPECT_EQ(SendDlgItemMessageW(dialog, 1001, PBM_GETRANGE, FALSE, 0), 400);
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+        if (command == 0)
+            PostMessageW(dialog, WM_CLOSE, 0, 0);
+        else
+            PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
         EXPECT_EQ(process.wait(30000), 5u) << command;
         // The deletion child removes what was extracted once the launcher is gone.
         EXPECT_TRUE(gone(media + L".test", 20000)) << command;
