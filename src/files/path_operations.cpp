@@ -261,4 +261,12 @@ const FolderPathFunctions& loadFolderPathFunctions() {
     return functions;
 }
 
+std::wstring currentDirectory() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring directory(size, L'\0');
+    const DWORD length = size ? GetCurrentDirectoryW(size, directory.data()) : 0;
+    directory.resize(length < size ? length : 0);
+    return directory;
+}
+
 }  // namespace files

@@ -47,6 +47,8 @@ std::wstring shortPathName(const std::wstring& path);
 std::wstring longPathName(const std::wstring& path);
 std::string longPathName(const std::string& path);
 std::wstring fullPathName(const std::wstring& path);
+// The process's current directory; empty when the system cannot say.
+std::wstring currentDirectory();
 std::string fullPathName(const std::string& path);
 
 // SHGetFolderPathA/W from shell32, looked up once per process; either may be null.

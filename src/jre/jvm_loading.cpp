@@ -200,10 +200,7 @@ void preloadUcrtbase(const std::string& bin) {
     const std::string library = bin + "\\ucrtbase.dll";
     if (!files::pathExists(library)) return;
     logMessage(L"Preloading ucrtbase.dll 4");
-    const DWORD size = GetCurrentDirectoryW(0, nullptr);
-    std::wstring previous(size, L'\0');
-    const DWORD length = size ? GetCurrentDirectoryW(size, previous.data()) : 0;
-    previous.resize(length < size ? length : 0);
+    const std::wstring previous = files::currentDirectory();
     SetCurrentDirectoryW(widenPath(bin).c_str());
     if (!LoadLibraryW(L"ucrtbase.dll") && !LoadLibraryW(widenPath(library).c_str()))
         logMessage(L"Could not preload ucrtbase.dll");

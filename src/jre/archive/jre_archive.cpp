@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "files/path_operations.h"
 #include "jre/archive/archive_files.h"
 #include "launcher/cancel.h"
 #include "launcher/error_path.h"
@@ -34,18 +35,10 @@ private:
     CurrentDirectoryTarget files_;
 };
 
-std::wstring currentDirectory() {
-    const DWORD size = GetCurrentDirectoryW(0, nullptr);
-    std::wstring directory(size, L'\0');
-    const DWORD length = size ? GetCurrentDirectoryW(size, directory.data()) : 0;
-    directory.resize(length < size ? length : 0);
-    return directory;
-}
-
 }  // namespace
 
 bool extractJreArchive(const std::string& archive, const std::string& target, HWND window, int64_t total) {
-    const std::wstring previous = currentDirectory();
+    const std::wstring previous = files::currentDirectory();
     GzipArchiveStream stream(archive);
     if (!stream.isOpen()) {
         logError(L"Could not open gz-file");
