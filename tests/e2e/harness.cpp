@@ -246,10 +246,17 @@ LauncherProcess::LauncherProcess(const std::wstring& executable, const RunOption
     startup.hStdOutput = outputWrite;
     startup.hStdError = errorWrite;
     PROCESS_INFORMATION info = {};
-    const BOOL started = CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_UNICODE_ENVIRONMENT, block.data(),
-                                        options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
-                                        &startup, &info);
+    // Under load Wine now and then fails a process start with ERROR_INTERNAL_ERROR before the
+    // program runs at all (seen once at the busy start of a full run); a second try starts it.
+    BOOL started = FALSE;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) Sleep(300);
+        started = CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                 CREATE_UNICODE_ENVIRONMENT, block.data(),
+                                 options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
+                                 &startup, &info);
+        if (!started && GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
     CloseHandle(outputWrite);
     CloseHandle(errorWrite);
     if (!started) throw std::runtime_error(base::wideToUtf8(lastErrorText(L"CreateProcessW")));
