@@ -149,8 +149,7 @@ INT_PTR CALLBACK startupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_CTLCOLORSTATIC:
         return darkControlColors(reinterpret_cast<HDC>(wParam), brush);
     case WM_DESTROY:
-        if (brush) DeleteObject(brush);
-        brush = nullptr;
+        releaseDarkBrush(brush);
         setMessageOwner(nullptr);
         return FALSE;
     default:
@@ -188,8 +187,7 @@ INT_PTR CALLBACK jreSelectionDialogProc(HWND dialog, UINT message, WPARAM wParam
     case WM_CTLCOLORSTATIC:
         return darkControlColors(reinterpret_cast<HDC>(wParam), brush);
     case WM_DESTROY:
-        if (brush) DeleteObject(brush);
-        brush = nullptr;
+        releaseDarkBrush(brush);
         return FALSE;
     default:
         return FALSE;
@@ -264,6 +262,11 @@ INT_PTR darkControlColors(HDC context, HBRUSH& brush) {
     SetBkColor(context, kDarkBackground);
     if (!brush) brush = CreateSolidBrush(kDarkBackground);
     return reinterpret_cast<INT_PTR>(brush);
+}
+
+void releaseDarkBrush(HBRUSH& brush) {
+    if (brush) DeleteObject(brush);
+    brush = nullptr;
 }
 
 INT_PTR runStartupDialog() {

@@ -30,5 +30,7 @@ bool chooseJavaExecutable(HWND owner);
 // Colours of a dark dialog for WM_CTLCOLORDLG and WM_CTLCOLORSTATIC; null when not dark.
 // `brush` is the dialog's own, created on first use.
 INT_PTR darkControlColors(HDC context, HBRUSH& brush);
+// Deletes that brush when the dialog goes away.
+void releaseDarkBrush(HBRUSH& brush);
 
 }  // namespace launcher
