@@ -111,11 +111,14 @@ void photographBothDialogs(const std::wstring& name, const std::wstring& suffix,
     description.config[127] = "17";
     description.config[10013] = "0";
     description.messages[20007] = L"Preparing the Halvern Demo installer. This takes a moment...";
-    description.files.push_back({"big.bin", {"", std::string(400u << 20, '\0')}});
+    // The Java side takes its time to show a window, so the dialog stays up however fast the
+    // machine extracts.
+    description.config[123] = "-Dstandin.scenario=sleep:15000";
+    description.files.push_back({"cvnruntime.jar", {"", "jar"}});
     const std::wstring media = buildMedia(folder, description, name);
 
     {
-        LauncherProcess process(media, {{L"__cvn_extract_and_exit"}, {{L"LUMBRA_LOG", L"yes"}}, temp.path()});
+        LauncherProcess process(media, {{}, {{L"LUMBRA_LOG", L"yes"}}, temp.path()});
         const HWND dialog = process.waitForWindow(L"MyDialogClass");
         ASSERT_NE(dialog, nullptr);
         waitUntilPainted();
@@ -129,10 +132,7 @@ void photographBothDialogs(const std::wstring& name, const std::wstring& suffix,
     EXPECT_NE(logs.front().find(darkExpected ? L"Dark mode: 1 1" : L"Dark mode: 0"), std::wstring::npos)
         << logs.front();
 
-    description.files.clear();
-    description.files.push_back({"cvnruntime.jar", {"", "jar"}});
-    const std::wstring manual = buildMedia(folder, description, name);
-    LauncherProcess process(manual, {{L"-manual"}, {}, temp.path()});
+    LauncherProcess process(media, {{L"-manual"}, {}, temp.path()});
     const auto selection = process.waitForMessageBox();
     ASSERT_TRUE(selection);
     waitUntilPainted();
