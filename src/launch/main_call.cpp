@@ -258,7 +258,11 @@ bool callMain(JNIEnv* env, const LaunchRecord& record, MainCallServices& service
         }
         logMessage(L"param %d: %s", static_cast<int>(i), arguments[i]);
         env->SetObjectArrayElement(array, static_cast<jsize>(i), element);
+        // The array holds the string now; an installer may pass more arguments than the
+        // thread's local references can hold.
+        env->DeleteLocalRef(element);
     }
+    env->DeleteLocalRef(stringClass);
     logMessage(L"calling main");
     env->CallStaticVoidMethod(entry, main, array);
     logMessage(L"main returned");

@@ -13,6 +13,7 @@ void registerNativeLogger(JNIEnv* env, CleanupNative cleanup) {
                                   reinterpret_cast<void*>(cleanup)};
         const jint result = env->RegisterNatives(loggerClass, &method, 1);
         if (result != 0) logMessage(L"could not register NativeLogger class %d", static_cast<int>(result));
+        env->DeleteLocalRef(loggerClass);
     }
     // A failed lookup or registration leaves an exception that must not reach the main call.
     env->ExceptionClear();
