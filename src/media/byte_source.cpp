@@ -5,6 +5,12 @@
 
 namespace media {
 
+bool ByteSource::borrow(uint32_t size, uint8_t*& data, uint32_t& bytesRead) {
+    if (lent_.size() < size) lent_.resize(size);
+    data = lent_.data();
+    return read(lent_.data(), size, bytesRead);
+}
+
 bool MemoryByteSource::read(void* buffer, uint32_t size, uint32_t& bytesRead) {
     bytesRead = 0;
     if (position_ < 0) return false;

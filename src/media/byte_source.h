@@ -24,6 +24,15 @@ public:
     virtual uint32_t systemError() const { return 0; }
 
     bool skip(int64_t count) { return seek(position() + count); }
+
+    // Like read(), but lends the bytes instead of copying them out: `data` points at
+    // `bytesRead` bytes (possibly fewer than asked for before the end of the data) that the
+    // caller may change and that stay valid until the next call on this source. Sources that
+    // read ahead hand out their own buffers; the others read into one kept here.
+    virtual bool borrow(uint32_t size, uint8_t*& data, uint32_t& bytesRead);
+
+private:
+    std::vector<uint8_t> lent_;
 };
 
 class MemoryByteSource final : public ByteSource {

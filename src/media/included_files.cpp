@@ -12,23 +12,21 @@ namespace media {
 
 int copyPayloadBytes(ByteSource& in, ByteSink& out, int64_t size, bool descramble,
                      const std::function<bool()>& cancelled) {
-    std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(kCopyChunk, std::max<int64_t>(size, 0))));
     int64_t done = 0;
     while (done < size) {
         const uint32_t wanted = static_cast<uint32_t>(std::min<int64_t>(kCopyChunk, size - done));
+        uint8_t* bytes = nullptr;
         uint32_t got = 0;
-        const bool readOk = in.read(buffer.data(), wanted, got);
+        const bool readOk = in.borrow(wanted, bytes, got);
         if (!readOk || got == 0) {
             launcher::logError(L"ReadFile failed %d %d %I64d", got, readOk ? 0u : in.systemError(), done);
             return kCopyReadFailed;
         }
-        if (descramble) {
-            for (uint32_t i = 0; i < got; ++i) buffer[i] ^= kScrambleKey;
-        }
+        if (descramble) scrambleBytes(bytes, got);
         uint32_t written = 0;
         while (written < got) {
             uint32_t now = 0;
-            if (!out.write(buffer.data() + written, got - written, now) || now == 0) {
+            if (!out.write(bytes + written, got - written, now) || now == 0) {
                 launcher::logError(L"WriteFile failed %d %d", got - written, out.systemError());
                 return kCopyWriteFailed;
             }

@@ -13,6 +13,7 @@
 #include "media/media_file.h"
 #include "media/payload_format.h"
 #include "media/payload_reader.h"
+#include "media/read_ahead_source.h"
 #include "media/tables.h"
 
 namespace media {
@@ -98,8 +99,10 @@ void verifyIntegrity(HWND window) {
             // A header cut short or a negative length cannot describe an intact payload.
             if (haveHeader && coveredLength >= 0) {
                 launcher::logMessage(L"verifying integrity length %I64d", coveredLength);
+                ReadAheadSource covered(file.get(), source.position(), coveredLength);
                 const CoveredRangeCheck check =
-                    checksumCoveredRange(source, coveredLength, [window](int percent) { setProgress(window, percent); });
+                    checksumCoveredRange(covered, coveredLength, [window](int percent) { setProgress(window, percent); });
+                covered.stop();
                 if (check.readFailed) {
                     launcher::logError(L"check ReadFile failed %d %d %I64d", check.bytesRead, check.systemError,
                                        check.bytesDone);
@@ -133,8 +136,7 @@ int extractIncludedFilesInto(const std::string& directory) {
         }
     }
     base::win::FileHandle media = openMediaFile();
-    HandleByteSource source(media.get());
-    source.seek(fileDataPosition());
+    ReadAheadSource source(media.get(), fileDataPosition());
     PayloadReader reader(source);
     for (const std::string& name : names) {
         std::string path = directory + "\\" + name;
@@ -158,6 +160,7 @@ int extractIncludedFilesInto(const std::string& directory) {
             base::win::FileHandle out(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!out) {
+                source.stop();
                 media.reset();
                 launcher::failWithMessage(1009, std::wstring_view(L"11"));
             }

@@ -57,6 +57,23 @@ TEST(IncludedFiles, CopyUndoesTheScramblingAcrossChunksAndPartialWrites) {
     EXPECT_EQ(copyPayloadBytes(source, sink, static_cast<int64_t>(content.size()), true, nullptr), kCopyDone);
     EXPECT_EQ(sink.bytes, content);
     EXPECT_EQ(sink.writes, 2 * 11 + 1);  // two full chunks of 11 writes each, then the rest
+    // The bytes are undone in a buffer of the copy's own, never in the source's memory.
+    EXPECT_EQ(stored, scrambled(content));
+}
+
+TEST(IncludedFiles, ScramblingMatchesTheByteRuleAtEveryLengthAndAlignment) {
+    std::vector<uint8_t> original(80);
+    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(i * 31 + 7);
+    for (size_t start = 0; start < 8; ++start) {
+        for (size_t length = 0; start + length <= original.size(); ++length) {
+            std::vector<uint8_t> bytes = original;
+            scrambleBytes(bytes.data() + start, length);
+            for (size_t i = 0; i < bytes.size(); ++i) {
+                const bool inside = i >= start && i < start + length;
+                ASSERT_EQ(bytes[i], inside ? original[i] ^ kScrambleKey : original[i]) << start << " " << length;
+            }
+        }
+    }
 }
 
 TEST(IncludedFiles, ShortPayloadAndFullDiskHaveTheirOwnCodes) {

@@ -231,7 +231,7 @@ void extractMediaFiles(const std::string& mediaPath, const std::string& director
             if (!media.read(buffer.data(), static_cast<uint32_t>(std::min<int64_t>(remaining, kReadChunk)), got) || got == 0) {
                 throw MediaBuildError("cannot read " + mediaPath + " (changed while extracting?)");
             }
-            for (uint32_t k = 0; k < got; ++k) buffer[k] = static_cast<char>(buffer[k] ^ kScrambleKey);
+            scrambleBytes(buffer.data(), got);
             out.write(buffer.data(), got);
             remaining -= got;
         }

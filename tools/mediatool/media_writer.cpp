@@ -88,10 +88,6 @@ private:
     int64_t covered_ = 0;
 };
 
-void scramble(char* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>(data[i] ^ kScrambleKey);
-}
-
 // An included file record (size, then the scrambled bytes) or the trailing data (the bytes
 // as they are). A source file's size is fixed when it is opened: the record's size field is
 // already written when copying starts, so a file that grows or shrinks meanwhile is an error.
@@ -102,7 +98,7 @@ void writeIncludedData(PayloadStream& stream, const IncludedData& data, bool asR
         if (asRecord) stream.int64(data.content.size());
         for (size_t done = 0; done < data.content.size(); done += kCopyChunk) {
             buffer.assign(data.content, done, kCopyChunk);
-            if (asRecord) scramble(buffer.data(), buffer.size());
+            if (asRecord) scrambleBytes(buffer.data(), buffer.size());
             stream.bytes(buffer.data(), buffer.size());
         }
         return;
@@ -133,7 +129,7 @@ void writeIncludedData(PayloadStream& stream, const IncludedData& data, bool asR
                                   std::to_string(size) + " bytes when opened, " + std::to_string(done) +
                                   " read)");
         }
-        if (asRecord) scramble(buffer.data(), got);
+        if (asRecord) scrambleBytes(buffer.data(), got);
         stream.bytes(buffer.data(), got);
         done += static_cast<int64_t>(got);
     }

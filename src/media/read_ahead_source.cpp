@@ -1,0 +1,145 @@
+#include "media/read_ahead_source.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace media {
+
+ReadAheadSource::ReadAheadSource(HANDLE file, int64_t start, int64_t length, bool ahead)
+    : file_(file), next_(start), end_(length >= 0 ? start + length : -1), position_(start) {
+    const uint32_t size = length >= 0 ? static_cast<uint32_t>(std::min<int64_t>(kChunk, length)) : kChunk;
+    for (Slot& slot : slots_) slot.bytes.resize(size);
+    if (ahead) {
+        thread_ = CreateThread(nullptr, 64 * 1024, readerThread, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    }
+}
+
+ReadAheadSource::~ReadAheadSource() { stop(); }
+
+void ReadAheadSource::stop() {
+    if (!thread_) return;
+    AcquireSRWLockExclusive(&lock_);
+    stopping_ = true;
+    WakeAllConditionVariable(&changed_);
+    ReleaseSRWLockExclusive(&lock_);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+}
+
+DWORD WINAPI ReadAheadSource::readerThread(void* self) {
+    static_cast<ReadAheadSource*>(self)->readAhead();
+    return 0;
+}
+
+void ReadAheadSource::readAhead() {
+    for (;;) {
+        Slot& slot = slots_[reading_];
+        AcquireSRWLockExclusive(&lock_);
+        while (slot.full && !stopping_) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+        const bool stop = stopping_;
+        ReleaseSRWLockExclusive(&lock_);
+        if (stop) return;
+        // The slot is the reader's alone until it is marked full.
+        const bool more = fill(slot);
+        AcquireSRWLockExclusive(&lock_);
+        slot.full = true;
+        WakeAllConditionVariable(&changed_);
+        ReleaseSRWLockExclusive(&lock_);
+        if (!more) return;
+        reading_ = (reading_ + 1) % kSlots;
+    }
+}
+
+bool ReadAheadSource::fill(Slot& slot) {
+    slot.size = 0;
+    uint32_t wanted = static_cast<uint32_t>(slot.bytes.size());
+    if (end_ >= 0) wanted = static_cast<uint32_t>(std::min<int64_t>(wanted, std::max<int64_t>(end_ - next_, 0)));
+    if (wanted == 0) return false;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(next_) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(next_) >> 32);
+    DWORD got = 0;
+    if (!ReadFile(file_, slot.bytes.data(), wanted, &got, &at)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_HANDLE_EOF) return false;  // a read at the end of the file
+        slot.failed = true;
+        slot.error = error;
+        return false;
+    }
+    slot.size = got;
+    next_ += got;
+    return got > 0;
+}
+
+ReadAheadSource::Slot& ReadAheadSource::current() {
+    Slot* slot = &slots_[consuming_];
+    if (started_ && !slot->failed && slot->size > 0 && offset_ >= slot->size) {
+        // The chunk is used up: the reader may have its slot again.
+        AcquireSRWLockExclusive(&lock_);
+        slot->full = false;
+        WakeAllConditionVariable(&changed_);
+        ReleaseSRWLockExclusive(&lock_);
+        consuming_ = (consuming_ + 1) % kSlots;
+        slot = &slots_[consuming_];
+        offset_ = 0;
+        started_ = false;
+    }
+    if (!started_) {
+        if (thread_) {
+            AcquireSRWLockExclusive(&lock_);
+            while (!slot->full) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+            ReleaseSRWLockExclusive(&lock_);
+        } else if (!slot->full) {
+            fill(*slot);
+            slot->full = true;
+        }
+        started_ = true;
+    }
+    return *slot;
+}
+
+bool ReadAheadSource::borrow(uint32_t size, uint8_t*& data, uint32_t& bytesRead) {
+    data = nullptr;
+    bytesRead = 0;
+    Slot& slot = current();
+    if (slot.failed) {
+        error_ = slot.error;
+        return false;
+    }
+    bytesRead = std::min(size, slot.size - offset_);
+    data = slot.bytes.data() + offset_;
+    offset_ += bytesRead;
+    position_ += bytesRead;
+    return true;
+}
+
+bool ReadAheadSource::read(void* buffer, uint32_t size, uint32_t& bytesRead) {
+    bytesRead = 0;
+    while (bytesRead < size) {
+        uint8_t* data = nullptr;
+        uint32_t got = 0;
+        if (!borrow(size - bytesRead, data, got)) return false;
+        if (got == 0) break;
+        std::memcpy(static_cast<uint8_t*>(buffer) + bytesRead, data, got);
+        bytesRead += got;
+    }
+    return true;
+}
+
+bool ReadAheadSource::seek(int64_t offset) {
+    if (offset < position_) {
+        error_ = ERROR_NEGATIVE_SEEK;
+        return false;
+    }
+    while (position_ < offset) {
+        uint8_t* data = nullptr;
+        uint32_t got = 0;
+        if (!borrow(static_cast<uint32_t>(std::min<int64_t>(offset - position_, kChunk)), data, got)) return false;
+        if (got == 0) break;
+    }
+    position_ = offset;  // past the end, as a file allows; the next read gives nothing
+    return true;
+}
+
+}  // namespace media
