@@ -9,13 +9,14 @@
 
 namespace {
 
-// A JNI environment with just the three functions the registration uses.
+// A JNI environment with just the functions the registration uses.
 struct FakeJvm {
     static inline bool classPresent = true;
     static inline jint registerResult = 0;
     static inline int cleared = 0;
     static inline std::string registered;
     static inline void* function = nullptr;
+    static inline int released = 0;
 
     static jclass JNICALL findClass(JNIEnv*, const char* name) {
         return classPresent && std::strcmp(name, "com/corvane/runtime/installer/helper/NativeLogger") == 0
@@ -28,6 +29,9 @@ struct FakeJvm {
         return registerResult;
     }
     static void JNICALL exceptionClear(JNIEnv*) { ++cleared; }
+    static void JNICALL deleteLocalRef(JNIEnv*, jobject object) {
+        if (object == reinterpret_cast<jobject>(0x1234)) ++released;
+    }
 
     JNINativeInterface_ table{};
     JNIEnv env{};
@@ -35,8 +39,10 @@ struct FakeJvm {
         table.FindClass = findClass;
         table.RegisterNatives = registerNatives;
         table.ExceptionClear = exceptionClear;
+        table.DeleteLocalRef = deleteLocalRef;
         env.functions = &table;
         cleared = 0;
+        released = 0;
         registered.clear();
     }
 };
@@ -58,6 +64,7 @@ TEST(NativeLogger, RegistersCleanupAndClearsExceptionsWhateverHappens) {
     EXPECT_EQ(FakeJvm::registered, "cleanup0()V/1");
     EXPECT_EQ(FakeJvm::function, reinterpret_cast<void*>(cleanup));
     EXPECT_EQ(FakeJvm::cleared, 1);
+    EXPECT_EQ(FakeJvm::released, 1);  // the class's local reference
 
     FakeJvm::registerResult = -1;
     launcher::registerNativeLogger(&jvm.env, cleanup);
@@ -68,4 +75,5 @@ TEST(NativeLogger, RegistersCleanupAndClearsExceptionsWhateverHappens) {
     launcher::registerNativeLogger(&jvm.env, cleanup);
     EXPECT_TRUE(logHas(L"ERROR: did not find NativeLogger class"));
     EXPECT_EQ(FakeJvm::cleared, 3);
+    EXPECT_EQ(FakeJvm::released, 2);
 }
