@@ -39,6 +39,7 @@ sleep 1
 
 seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+fastest() { sort -g | head -1; }
 stamp() { sed -E 's/^\[([0-9]+):([0-9]+)\].*/\1 + \2 \/ 1000/' | bc -l; }
 # The two programs alternate, fifteen rounds by default (ROUNDS), and medians count: the page
 # cache's write-back and the other core's load make single runs vary by half their time. Each
@@ -73,6 +74,9 @@ printf '  baseline (read + write, 1 MB buffers)       %6.3f s  (its first read a
 printf '  launcher (verify + extract, from its log)   %6.3f s  (verification %.3f s)  ratio %.2f\n' "$phase" "$verify" \
   "$(echo "$phase / $baselinePhase" | bc -l)"
 printf '  median of the rounds own ratios                                              %.2f\n' "$(median < "$work/ratios")"
+bestBaseline=$(fastest < "$work/inside.times") bestPhase=$(fastest < "$work/phase.times")
+printf '  fastest round of each: baseline %.3f s, launcher %.3f s                       %.2f\n' "$bestBaseline" "$bestPhase" \
+  "$(echo "$bestPhase / $bestBaseline" | bc -l)"
 echo "Whole runs, wall time under Wine (process start and exit included):"
 printf '  baseline                                    %6.3f s\n' "$baseline"
 printf '  launcher until the runtime choice           %6.3f s  ratio %.2f\n' "$launcher" "$(echo "$launcher / $baseline" | bc -l)"

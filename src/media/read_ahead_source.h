@@ -22,7 +22,7 @@ public:
 
     // Reads `file` from `start` to its end, or to `start + length` when `length` is not
     // negative. The caller keeps the handle open for the life of the source and does not use it
-    // meanwhile. Without `ahead`, or when no thread can be started, each chunk is read when the
+    // meanwhile (the source moves its file pointer). Without `ahead`, or when no thread can be started, each chunk is read when the
     // consumer reaches it.
     ReadAheadSource(HANDLE file, int64_t start, int64_t length = -1, bool ahead = true);
     ~ReadAheadSource() override;
