@@ -333,12 +333,13 @@ TEST(WorkFlow, TheStartupDialogGivesWayToTheJavaSidesWindow) {
     TempFolder folder;
     TempFolder temp;
     const std::wstring record = folder.file(L"record.txt");
-    for (const char* scenario : {"window:4000", "mark,sleep:4000"}) {
-        auto description = installer(record, scenario);
-        std::string& options = description.config[123];
+    // The Java side waits a moment first, so that the test sees the dialog before it goes.
+    for (const char* scenario : {"sleep:1500,window:4000", "sleep:1500,mark,sleep:4000"}) {
+        std::string steps = scenario;
         // Several steps are several options.
-        if (std::string(scenario).find(',') != std::string::npos)
-            options.replace(options.find("mark,sleep"), 10, "mark -Dstandin.scenario=sleep");
+        for (size_t comma; (comma = steps.find(',')) != std::string::npos;)
+            steps.replace(comma, 1, " -Dstandin.scenario=");
+        auto description = installer(record, steps);
         const std::wstring media = buildMedia(folder, description);
         LauncherProcess process(media, {{}, {}, temp.path()});
         const HWND dialog = process.waitForWindow(L"MyDialogClass");
