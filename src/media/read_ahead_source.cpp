@@ -1,12 +1,15 @@
 #include "media/read_ahead_source.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace media {
 
 ReadAheadSource::ReadAheadSource(HANDLE file, int64_t start, int64_t length, bool ahead)
-    : file_(file), next_(start), end_(length >= 0 ? start + length : -1), position_(start) {
+    : file_(file), next_(start), end_(-1), position_(start) {
+    // A damaged header may claim any length: the end is where the file ends at the latest.
+    if (length >= 0 && start >= 0) end_ = length > INT64_MAX - start ? INT64_MAX : start + length;
     const uint32_t size = length >= 0 ? static_cast<uint32_t>(std::min<int64_t>(kChunk, length)) : kChunk;
     for (Slot& slot : slots_) slot.bytes.resize(size);
     // Reads go on from the file pointer: under Wine a read at an explicit offset costs a good

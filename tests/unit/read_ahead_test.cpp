@@ -76,9 +76,11 @@ TEST(ReadAhead, GivesTheRangeInOrderWithOrWithoutItsThread) {
             EXPECT_EQ(part.position(), start + length);
         }
         {
-            // A range that claims more than the file holds ends with the file.
+            // A range that claims more than the file holds ends with the file, however much.
             ReadAheadSource beyond(handle.get(), 4 * kChunk, 10 * kChunk, ahead);
             EXPECT_EQ(drain(beyond).size(), kChunk + 12345u);
+            ReadAheadSource absurd(handle.get(), 4 * kChunk, INT64_MAX, ahead);
+            EXPECT_EQ(drain(absurd).size(), kChunk + 12345u);
         }
     }
 }
