@@ -24,12 +24,12 @@
 #include "media/included_files.h"
 #include "media/payload_steps.h"
 #include "media/tables.h"
+#include "resources/resource_ids.h"
 
 namespace launcher {
 
 namespace {
 
-constexpr int kProgressControl = 1001;
 constexpr int kDialogTitleMessage = 20013;
 constexpr int kCorruptedMessage = 20016;
 constexpr int kDiskFullMessage = 20018;
@@ -120,8 +120,8 @@ int runInstallerWork(HWND window) {
     Modes& state = modes();
     logMessage(L"Starting work");
     if (window) {
-        SendDlgItemMessageW(window, kProgressControl, PBM_SETPOS, 1, 0);
-        SendDlgItemMessageW(window, kProgressControl, PBM_SETRANGE, 0, MAKELPARAM(0, 400));
+        SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETPOS, 1, 0);
+        SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 400));
     }
     if (!state.languageRestart) media::verifyIntegrity(window);
 

@@ -15,12 +15,12 @@
 #include "media/payload_reader.h"
 #include "media/read_ahead_source.h"
 #include "media/tables.h"
+#include "resources/resource_ids.h"
 
 namespace media {
 
 namespace {
 
-constexpr int kProgressControl = 1001;
 constexpr int kCorruptedMessage = 20016;
 constexpr int kDialogTitleMessage = 20013;
 
@@ -44,7 +44,7 @@ private:
 };
 
 void setProgress(HWND window, int position) {
-    if (window) SendDlgItemMessageW(window, kProgressControl, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (window) SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 // Reads a header field as the check does: a short read counts as damage, not as a fatal read
@@ -86,7 +86,7 @@ void verifyIntegrity(HWND window) {
         const bool haveFlag = readHeaderInt(source, checkFlag);
         if (!launcher::modes().integrityCheck || (haveFlag && checkFlag == 0)) {
             if (window) {
-                SendDlgItemMessageW(window, kProgressControl, PBM_SETRANGE, 0, MAKELPARAM(100, 400));
+                SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(100, 400));
                 setProgress(window, 101);
             }
             expected = computed = 0;
