@@ -14,9 +14,9 @@
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
 #include "files/temporary_directory.h"
-#include "launcher/launcher_log.h"
-#include "launcher/log.h"
-#include "launcher/modes.h"
+#include "services/launcher_log.h"
+#include "services/log.h"
+#include "services/modes.h"
 
 namespace files {
 
@@ -78,16 +78,16 @@ bool startDeletionChild(const std::wstring& semaphoreName, const std::vector<std
     const std::wstring executable = moduleFileName();
     const std::wstring base = temporaryBaseWide(false);
     if (executable.empty() || base.empty()) {
-        launcher::logMessage(L"could not create windel process");
+        services::logMessage(L"could not create windel process");
         return false;
     }
     wchar_t name[MAX_PATH + 1] = {};
     if (GetTempFileNameW(base.c_str(), L"cvd", 0, name) == 0) {
-        launcher::logMessage(L"GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
+        services::logMessage(L"GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
         return false;
     }
     const std::wstring deletionFile = name;
-    launcher::logMessage(L"deletion file name %s", deletionFile);
+    services::logMessage(L"deletion file name %s", deletionFile);
 
     DeletionFile content;
     content.semaphoreName = semaphoreName;
@@ -95,7 +95,7 @@ bool startDeletionChild(const std::wstring& semaphoreName, const std::vector<std
     content.directories = directories;
     if (!writeAll(deletionFile, encodeDeletionFile(content))) {
         // A half-written list must neither be acted on nor left behind.
-        launcher::logMessage(L"could not write deletion file %d", static_cast<int>(GetLastError()));
+        services::logMessage(L"could not write deletion file %d", static_cast<int>(GetLastError()));
         DeleteFileW(deletionFile.c_str());
         return false;
     }
@@ -108,7 +108,7 @@ bool startDeletionChild(const std::wstring& semaphoreName, const std::vector<std
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                         &startup, &process)) {
-        launcher::logMessage(L"could not create windel process");
+        services::logMessage(L"could not create windel process");
         DeleteFileW(deletionFile.c_str());
         return false;
     }
@@ -127,13 +127,13 @@ void setDeletionSemaphoreName(std::wstring name) {
 
 void cleanUpAndExit(int exitCode) {
     const std::string directory = extractionDirectory();
-    if (!launcher::modes().languageRestart && !directory.empty()) {
+    if (!services::modes().languageRestart && !directory.empty()) {
         std::vector<std::wstring> files;
         std::vector<std::wstring> directories;
         const std::wstring wideDirectory = base::narrowToWide(directory);
         const std::wstring jre = wideDirectory + L"\\jre";
         if (pathExists(jre)) {
-            launcher::logMessage(L"deleting bundled jre %S", directory + "\\jre");
+            services::logMessage(L"deleting bundled jre %S", directory + "\\jre");
             emptyDirectoryTree(jre, files, directories, 5);
         }
         emptyDirectoryTree(wideDirectory, files, directories, 1);
@@ -144,14 +144,14 @@ void cleanUpAndExit(int exitCode) {
             files.push_back(base::narrowToWide(reservation));
         }
         if (!files.empty() || !directories.empty()) {
-            launcher::logMessage(L"schedule deletion %d %d", static_cast<int>(files.size()),
+            services::logMessage(L"schedule deletion %d %d", static_cast<int>(files.size()),
                                  static_cast<int>(directories.size()));
             startDeletionChild(semaphoreHeldUntilExit(), files, directories);
         }
     }
     // ExitProcess runs no exit handlers of the C runtime, and the log's is one of them; nor
     // does it flush the C streams.
-    launcher::deleteTemporaryLog();
+    services::deleteTemporaryLog();
     std::fflush(nullptr);
     ExitProcess(static_cast<UINT>(exitCode));
 }

@@ -10,7 +10,7 @@
 #include "files/deletion_passes.h"
 #include "files/executable_paths.h"
 #include "files/path_text.h"
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace files {
 
@@ -111,8 +111,8 @@ void recordRebootCheckFile() {
 
 class SystemRebootSteps : public RebootSteps {
 public:
-    explicit SystemRebootSteps(const launcher::RebootActions& actions) : actions_(actions) {}
-    bool reboot() override { return launcher::rebootNow(actions_); }
+    explicit SystemRebootSteps(const services::RebootActions& actions) : actions_(actions) {}
+    bool reboot() override { return services::rebootNow(actions_); }
     void showFailure(const std::wstring& text) override {
         MessageBoxW(nullptr, text.c_str(), L"corvane", MB_ICONEXCLAMATION);
     }
@@ -122,7 +122,7 @@ public:
     void recordRebootCheckFile() override { files::recordRebootCheckFile(); }
 
 private:
-    const launcher::RebootActions& actions_;
+    const services::RebootActions& actions_;
 };
 
 // The child must not hold the extraction directory as its current directory.
@@ -145,18 +145,18 @@ void waitForSemaphoreRelease(const std::wstring& name) {
     }
 }
 
-int runDeletionChild(const std::wstring& deletionFile, const launcher::RebootActions& rebootActions) {
+int runDeletionChild(const std::wstring& deletionFile, const services::RebootActions& rebootActions) {
     leaveExtractionDirectory();
     const auto bytes = readWholeFile(deletionFile);
     if (!bytes) {
-        launcher::logMessage(L"could not read deletion file %s", deletionFile);
+        services::logMessage(L"could not read deletion file %s", deletionFile);
         return 0;
     }
     const auto content = parseDeletionLines(decodeDeletionLines(*bytes));
     if (!content) {
         // Not a deletion file, or a damaged one: nothing it names is touched, and the file
         // itself stays, since it may be something else entirely.
-        launcher::logMessage(L"not a deletion file %s", deletionFile);
+        services::logMessage(L"not a deletion file %s", deletionFile);
         return 0;
     }
     DeleteFileW(extendedLengthPath(deletionFile).c_str());

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "launcher/platform.h"
+#include "services/platform.h"
 
 namespace files {
 
@@ -12,7 +12,7 @@ namespace files {
 // removes the entries, schedules leftovers for the reboot and asks about a reboot when the
 // file wants that. Returns the exit code of the mode, 0.
 int runDeletionChild(const std::wstring& deletionFile,
-                     const launcher::RebootActions& rebootActions = launcher::systemRebootActions());
+                     const services::RebootActions& rebootActions = services::systemRebootActions());
 
 // Blocks while a semaphore of that name exists; returns at once for a name that cannot be a
 // semaphore's.

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "files/path_text.h"
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace files {
 
@@ -37,7 +37,7 @@ DeletionOutcome runDeletionPasses(const DeletionFile& file, DeletionSteps& steps
             if (isActionable(path)) {
                 entries.push_back({path, directory});
             } else {
-                launcher::logMessage(L"ignoring deletion entry %s", path);
+                services::logMessage(L"ignoring deletion entry %s", path);
             }
         }
     };

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "files/path_text.h"
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace files {
 
@@ -33,20 +33,20 @@ std::vector<Entry> entriesOf(const std::wstring& prefix) {
 void emptyDirectoryTree(const std::wstring& directory, std::vector<std::wstring>& failedFiles,
                         std::vector<std::wstring>& failedDirectories, int depth) {
     if (directory.empty() || directory[0] == L'.') return;
-    launcher::logMessage(L"emptying %s", directory);
+    services::logMessage(L"emptying %s", directory);
     std::wstring prefix = directory;
     if (prefix.back() != L'\\') prefix += L'\\';
     for (const Entry& entry : entriesOf(prefix)) {
         const std::wstring systemPath = extendedLengthPath(entry.path);
         if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            launcher::logMessage(L"attempting to remove %s (%d)", entry.path, depth);
+            services::logMessage(L"attempting to remove %s (%d)", entry.path, depth);
             // A junction or directory link leads out of the tree: removing the link is all
             // that is ours to do.
             const bool link = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
             if (depth > 0 && !link) emptyDirectoryTree(entry.path, failedFiles, failedDirectories, depth - 1);
             if (!RemoveDirectoryW(systemPath.c_str())) failedDirectories.push_back(entry.path);
         } else {
-            launcher::logMessage(L"attempting to delete %s", entry.path);
+            services::logMessage(L"attempting to delete %s", entry.path);
             if (!DeleteFileW(systemPath.c_str())) failedFiles.push_back(entry.path);
         }
     }

@@ -9,8 +9,8 @@
 #include "base/win/growing_buffer.h"
 #include "base/win/handles.h"
 #include "files/executable_paths.h"
-#include "launcher/log.h"
-#include "launcher/platform.h"
+#include "services/log.h"
+#include "services/platform.h"
 
 namespace files {
 
@@ -148,7 +148,7 @@ std::string canonicalPath(std::string_view path, bool keepCase) {
     resolveAgainst(resolved, path);
     std::string full = resolved.empty() ? std::string() : fullPathName(resolved);
     if (full.empty()) {
-        launcher::logError(L"could not get canonical path for %S.", path);
+        services::logError(L"could not get canonical path for %S.", path);
         full = resolved;
     }
     if (!keepCase) {
@@ -170,7 +170,7 @@ std::wstring canonicalPath(std::wstring_view path, bool keepCase, bool longDirec
     resolveAgainst(resolved, path, {}, longDirectory);
     std::wstring full = resolved.empty() ? std::wstring() : fullPathName(resolved);
     if (full.empty()) {
-        launcher::logError(L"could not get canonical path for %s.", path);
+        services::logError(L"could not get canonical path for %s.", path);
         full = resolved;
     }
     if (!keepCase) full = lowerCase(std::move(full));
@@ -183,13 +183,13 @@ std::optional<std::string> shortPathViaShell(const std::wstring& longPath) {
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
-        launcher::logMessage(L"CreatePipe error (%d)", GetLastError());
+        services::logMessage(L"CreatePipe error (%d)", GetLastError());
         return std::nullopt;
     }
     base::win::KernelHandle reader(readEnd);
     base::win::KernelHandle writer(writeEnd);
     if (!SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0)) {
-        launcher::logMessage(L"SetHandleInformation error (%d)", GetLastError());
+        services::logMessage(L"SetHandleInformation error (%d)", GetLastError());
         return std::nullopt;
     }
     std::wstring windows(MAX_PATH, L'\0');
@@ -197,7 +197,7 @@ std::optional<std::string> shortPathViaShell(const std::wstring& longPath) {
     windows.resize(windowsLength < MAX_PATH ? windowsLength : 0);
     std::wstring command =
         base::formatWide(L"%s\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI", windows, longPath);
-    launcher::logMessage(L"executing %s", command);
+    services::logMessage(L"executing %s", command);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -208,7 +208,7 @@ std::optional<std::string> shortPathViaShell(const std::wstring& longPath) {
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                         &process)) {
-        launcher::logMessage(L"could not execute cmd.exe");
+        services::logMessage(L"could not execute cmd.exe");
         return std::nullopt;
     }
     base::win::KernelHandle child(process.hProcess);
@@ -225,15 +225,15 @@ std::optional<std::string> shortPathViaShell(const std::wstring& longPath) {
            got > 0) {
         output.append(chunk, got);
     }
-    launcher::logMessage(L"finished reading from cmd.exe %d \"%S\"", static_cast<int>(output.size()), output);
+    services::logMessage(L"finished reading from cmd.exe %d \"%S\"", static_cast<int>(output.size()), output);
 
     // The end of its output comes a moment before the interpreter's own end.
     WaitForSingleObject(child.get(), 5000);
     DWORD exitCode = 0;
     GetExitCodeProcess(child.get(), &exitCode);
-    launcher::logMessage(L"Exit Code %d", static_cast<int>(exitCode));
+    services::logMessage(L"Exit Code %d", static_cast<int>(exitCode));
     if (exitCode == STILL_ACTIVE) {
-        launcher::logMessage(L"Terminating process");
+        services::logMessage(L"Terminating process");
         TerminateProcess(child.get(), 1);
         return std::nullopt;
     }
@@ -242,7 +242,7 @@ std::optional<std::string> shortPathViaShell(const std::wstring& longPath) {
     const size_t lineEnd = output.find_first_of("\r\n");
     if (lineEnd == std::string::npos) return std::nullopt;
     std::string shortPath = output.substr(0, lineEnd);
-    launcher::logMessage(L"Using %S", shortPath);
+    services::logMessage(L"Using %S", shortPath);
     return shortPath;
 }
 
@@ -250,7 +250,7 @@ const FolderPathFunctions& loadFolderPathFunctions() {
     static const FolderPathFunctions functions = [] {
         FolderPathFunctions found;
         // shell32 is a KnownDLL; the system-directory load keeps even that beyond doubt.
-        if (const HMODULE shell = launcher::loadSystemLibrary(L"shell32.dll")) {
+        if (const HMODULE shell = services::loadSystemLibrary(L"shell32.dll")) {
             found.narrow = reinterpret_cast<decltype(found.narrow)>(
                 reinterpret_cast<void*>(GetProcAddress(shell, "SHGetFolderPathA")));
             found.wide = reinterpret_cast<decltype(found.wide)>(

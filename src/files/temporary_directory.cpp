@@ -15,9 +15,9 @@
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
 #include "files/temporary_choice.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "services/error_path.h"
+#include "services/log.h"
+#include "services/tables.h"
 
 namespace files {
 
@@ -37,7 +37,7 @@ void note(std::wstring_view format, const Args&... args) {
     if (deferLogLines) {
         deferredLines.push_back(std::move(line));
     } else {
-        launcher::writeLogLine(false, line);
+        services::writeLogLine(false, line);
     }
 }
 
@@ -146,8 +146,8 @@ TemporaryCandidate candidate(std::pair<std::string, std::wstring> folder, const 
 }
 
 std::vector<TemporaryCandidate> automaticCandidates() {
-    const bool preferLong = media::configInteger(10009) != 0;
-    const bool localFirst = media::configInteger(10015) != 0;
+    const bool preferLong = services::configInteger(10009) != 0;
+    const bool localFirst = services::configInteger(10015) != 0;
     std::vector<TemporaryCandidate> list;
     if (localFirst) {
         auto local = knownFolder(CSIDL_LOCAL_APPDATA);
@@ -217,7 +217,7 @@ const TemporaryBaseChoice& automaticBase() {
         deferLogLines = false;
         lines.swap(deferredLines);
     }
-    for (const std::wstring& line : lines) launcher::writeLogLine(false, line);
+    for (const std::wstring& line : lines) services::writeLogLine(false, line);
     return state.automatic;
 }
 
@@ -230,7 +230,7 @@ std::optional<TemporaryBase> currentBase() {
     return automaticBase().base;
 }
 
-[[noreturn]] void failWithoutBase() { launcher::failWithMessage(1015, std::wstring_view()); }
+[[noreturn]] void failWithoutBase() { services::failWithMessage(1015, std::wstring_view()); }
 
 }  // namespace
 
@@ -385,7 +385,7 @@ void createExtractionDirectory() {
         if (reserved) DeleteFileA(name.c_str());
     }
     clearExtractionDirectory();
-    launcher::failWithMessage(1009, std::wstring_view(L"7"));
+    services::failWithMessage(1009, std::wstring_view(L"7"));
 }
 
 }  // namespace files

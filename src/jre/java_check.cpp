@@ -8,14 +8,14 @@
 #include "jre/non_working_list.h"
 #include "jre/pe_machine.h"
 #include "jre/version_cache.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "services/log.h"
+#include "services/tables.h"
 
 namespace jre {
 
 namespace {
 
-using launcher::logMessage;
+using services::logMessage;
 
 constexpr int32_t kLauncherTypeId = 107;
 constexpr int kWindowedLauncher = 1;
@@ -70,7 +70,7 @@ bool evaluate(std::string& path, std::string& version, const CheckSettings& sett
     }
 
     if (!isVersionAllowed(version, settings.minimum, settings.maximum, settings.allowBeta)) return false;
-    if (media::configInteger(kLauncherTypeId) == kWindowedLauncher && path.size() > 4) {
+    if (services::configInteger(kLauncherTypeId) == kWindowedLauncher && path.size() > 4) {
         path.replace(path.size() - 4, 4, "w.exe");
         return files::pathExists(path);
     }

@@ -1,6 +1,6 @@
 #include "jre/java_output.h"
 
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace jre {
 
@@ -23,7 +23,7 @@ bool parseJavaVersionOutput(std::string_view output, std::string& version) {
         } else {
             version.assign(rest.substr(0, rest.size() >= 2 ? rest.size() - 2 : 0));
         }
-        launcher::logMessage(L"Java version2: %S", version);
+        services::logMessage(L"Java version2: %S", version);
         found = true;
     }
     return found;

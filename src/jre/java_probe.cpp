@@ -10,14 +10,14 @@
 #include "jre/java_output.h"
 #include "jre/pe_machine.h"
 #include "jre/version_cache.h"
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace jre {
 
 namespace {
 
 using base::win::KernelHandle;
-using launcher::logMessage;
+using services::logMessage;
 
 constexpr DWORD kStillActive = 259;
 constexpr DWORD kReadPiece = 512;

@@ -9,18 +9,18 @@
 #include "jre/java_check.h"
 #include "jre/jvm_search.h"
 #include "jre/version_rules.h"
-#include "launch/process_variables.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
-#include "launcher/platform.h"
-#include "media/tables.h"
+#include "files/process_variables.h"
+#include "services/error_path.h"
+#include "services/log.h"
+#include "services/platform.h"
+#include "services/tables.h"
 
 namespace jre {
 
 namespace {
 
-using launcher::logError;
-using launcher::logMessage;
+using services::logError;
+using services::logMessage;
 
 constexpr int32_t kPreferredJvmSubdirectoryId = 152;
 constexpr size_t kSubdirectoryLimit = 199;
@@ -86,10 +86,10 @@ bool isWindowsBefore64() {
 
 void showLoadFailure(SourceKind kind, const std::string& locationText) {
     switch (kind) {
-    case SourceKind::SearchPath: launcher::showMessage(1016, L"32"); break;
-    case SourceKind::Location: launcher::showMessage(1019, widenPath(locationText)); break;
-    case SourceKind::EnvironmentVariable: launcher::showMessage(1017, widenPath(locationText)); break;
-    default: launcher::showError(media::messageText(1005)); break;
+    case SourceKind::SearchPath: services::showMessage(1016, L"32"); break;
+    case SourceKind::Location: services::showMessage(1019, widenPath(locationText)); break;
+    case SourceKind::EnvironmentVariable: services::showMessage(1017, widenPath(locationText)); break;
+    default: services::showError(services::messageText(1005)); break;
     }
 }
 
@@ -114,7 +114,7 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
         }
         if (!usable) {
             logError(L"Provided JVM unusable");
-            if (showErrors) launcher::showMessage(1016, L"32");
+            if (showErrors) services::showMessage(1016, L"32");
             return false;
         }
         outcome.kind = SourceKind::Location;
@@ -124,7 +124,7 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
         library = searchJvm(outcome);
         if (outcome.kind == SourceKind::None) {
             logError(L"No JVM found");
-            if (showErrors) launcher::showMessage(1016, L"32");
+            if (showErrors) services::showMessage(1016, L"32");
             return false;
         }
     }
@@ -155,7 +155,7 @@ HMODULE loadJvmFromJavaExe(const std::string& javaExe) {
 
 HMODULE tryJvmDll(const std::string& javaExe) {
     const std::string bin = binDirectoryOf(javaExe);
-    void* const cookie = launcher::addDllDirectory(bin);
+    void* const cookie = services::addDllDirectory(bin);
     preloadUcrtbase(bin);
 
     const std::optional<std::wstring> oldPath = readPath();
@@ -167,7 +167,7 @@ HMODULE tryJvmDll(const std::string& javaExe) {
         logMessage(L"Setting PATH %s failed with error %d", newPath, static_cast<int>(GetLastError()));
 
     HMODULE library = nullptr;
-    std::string preferred = media::configString(kPreferredJvmSubdirectoryId);
+    std::string preferred = services::configString(kPreferredJvmSubdirectoryId);
     if (preferred.size() > kSubdirectoryLimit) preferred.resize(kSubdirectoryLimit);
     if (!preferred.empty()) library = tryJvmDllCandidate(bin, preferred);
     for (const char* subdirectory : kFixedJvmSubdirectories) {
@@ -176,7 +176,7 @@ HMODULE tryJvmDll(const std::string& javaExe) {
     }
     if (library) return library;
 
-    launcher::removeDllDirectory(cookie);
+    services::removeDllDirectory(cookie);
     // Exactly as before: a PATH that was unset is unset again.
     if (writePath(oldPath))
         logMessage(L"Setting PATH %s", previous);
@@ -208,9 +208,9 @@ void preloadUcrtbase(const std::string& bin) {
 }
 
 void setNativeLibPath() {
-    std::string configured = media::configString(kNativeLibraryDirectoriesId);
+    std::string configured = services::configString(kNativeLibraryDirectoriesId);
     logMessage(L"native lib dir is %S", configured);
-    launch::expandLauncherVariables(configured);
+    files::expandLauncherVariables(configured);
 
     std::string joined;
     size_t start = 0;
@@ -222,7 +222,7 @@ void setNativeLibPath() {
         files::resolveAgainst(directory, std::string_view(configured).substr(start, end - start));
         if (!joined.empty()) joined += ';';
         joined += directory;
-        launcher::addDllDirectory(directory);
+        services::addDllDirectory(directory);
         start = end + 1;
     }
     if (!joined.empty() && joined.back() != ';') joined += ';';
@@ -235,7 +235,7 @@ void setNativeLibPath() {
 }
 
 void reducePath() {
-    if (media::configInteger(kReducePathId) == 0) return;
+    if (services::configInteger(kReducePathId) == 0) return;
     const std::optional<std::wstring> path = readPath();
     if (!path || path->empty()) return;
     wchar_t windowsBuffer[MAX_PATH + 1] = {};

@@ -9,26 +9,26 @@
 #include "jre/packed_archives.h"
 #include "jre/registry_sources.h"
 #include "jre/runtime_layout.h"
-#include "launch/process_variables.h"
-#include "launcher/log.h"
-#include "launcher/modes.h"
-#include "media/tables.h"
+#include "files/process_variables.h"
+#include "services/log.h"
+#include "services/modes.h"
+#include "services/tables.h"
 
 namespace jre {
 
 namespace {
 
-using launcher::logMessage;
+using services::logMessage;
 
 constexpr int32_t kApplicationDirectoryId = 10003;
 constexpr int32_t kSearchSequenceId = 128;
 constexpr int32_t kForceConfiguredLocationsId = 134;
-constexpr size_t kTextLimit = media::kTextBufferSize - 1;
+constexpr size_t kTextLimit = services::kTextBufferSize - 1;
 
 bool previousInstallationUsed = false;
 
 std::string applicationDirectory() {
-    std::string configured = media::configString(kApplicationDirectoryId);
+    std::string configured = services::configString(kApplicationDirectoryId);
     if (configured.size() > kTextLimit) configured.resize(kTextLimit);
     std::string directory;
     files::resolveAgainst(directory, configured);
@@ -60,7 +60,7 @@ public:
     HMODULE run() {
         outcome_.kind = SourceKind::None;
         logMessage(L"Searching for a JVM");
-        std::string sequence = media::configString(kSearchSequenceId);
+        std::string sequence = services::configString(kSearchSequenceId);
         if (sequence.size() > kTextLimit) sequence.resize(kTextLimit);
         const std::vector<std::string> entries = searchEntries(sequence);
         const std::string application = applicationDirectory();
@@ -117,7 +117,7 @@ private:
         const char type = entry[0];
         std::string location = entry.substr(1);
         outcome_.locationText.clear();
-        launch::expandLauncherVariables(location);
+        files::expandLauncherVariables(location);
         logMessage(L"Testing location %S (type %c)", location, static_cast<wchar_t>(static_cast<unsigned char>(type)));
         std::string javaExe;
         std::string version;
@@ -125,7 +125,7 @@ private:
         case 'A':
         case 'B':
         case 'R': {
-            const bool force = media::configInteger(kForceConfiguredLocationsId) != 0;
+            const bool force = services::configInteger(kForceConfiguredLocationsId) != 0;
             return testLocation(javaExe, version, location, bounds_.minimum, bounds_.maximum, false, force) &&
                    load(javaExe, version, SourceKind::Location, location);
         }
@@ -189,7 +189,7 @@ bool testLocation(std::string& javaExe, std::string& version, const std::string&
     const std::string canonical = files::canonicalPath(directory, false);
     expandPackedJars(canonical);
     const bool acceptable = findJavaExeInDir(javaExe, canonical);
-    if (force && launcher::modes().languageRestart) return true;
+    if (force && services::modes().languageRestart) return true;
     if (!acceptable) return force;
     const bool passed = checkJavaExe(javaExe, version, minimum, maximum, allowBeta, !force, !force);
     return force || passed;
@@ -197,7 +197,7 @@ bool testLocation(std::string& javaExe, std::string& version, const std::string&
 
 bool findJreFromEnv(std::string& javaExe, std::string& version, const std::string& name,
                     const VersionComponents& minimum, const VersionComponents& maximum) {
-    std::string value(media::kTextBufferSize, '\0');
+    std::string value(services::kTextBufferSize, '\0');
     const DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
     // An unset variable, or one too long for a path the launcher could use.
     if (length == 0 || length >= value.size()) return false;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace jre {
 
@@ -16,7 +16,7 @@ NonWorkingJavaList& processList() {
 }  // namespace
 
 bool NonWorkingJavaList::add(std::string_view path) {
-    launcher::logMessage(L"add non-working java %S", path);
+    services::logMessage(L"add non-working java %S", path);
     if (paths_.size() < kCapacity) paths_.emplace_back(path);
     return paths_.size() < kCapacity;
 }

@@ -8,16 +8,16 @@
 #include "base/format.h"
 #include "base/win/handles.h"
 #include "files/path_operations.h"
-#include "launcher/cancel.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
-#include "launcher/platform.h"
+#include "services/cancel.h"
+#include "services/error_path.h"
+#include "services/log.h"
+#include "services/platform.h"
 
 namespace jre {
 
 namespace {
 
-using launcher::logMessage;
+using services::logMessage;
 
 constexpr int kUnpackerNotStartedMessage = 1021;
 constexpr char kPackSuffix[] = ".pack";
@@ -62,7 +62,7 @@ void expandInLibraryDirectory(const std::string& runtimeHome, const char* sub, E
         FindFirstFileA(base::formatNarrow("%s\\%s\\*.jar.pack", runtimeHome, sub).c_str(), &found));
     if (!find.valid()) return;
     do {
-        if (launcher::isCancelled()) return;
+        if (services::isCancelled()) return;
         // A folder of that name, or a short-name match whose long name ends otherwise, is no
         // packed file.
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !endsWithPackSuffix(found.cFileName)) {
@@ -75,7 +75,7 @@ void expandInLibraryDirectory(const std::string& runtimeHome, const char* sub, E
         if (files::pathExists(jarPath)) continue;
         if (!expansion.started) {
             logMessage(L"Unpacking JRE");
-            launcher::writeStandardOutput("Preparing JRE ...\n");
+            services::writeStandardOutput("Preparing JRE ...\n");
             expansion.started = true;
         }
         const std::string relativeJar = base::formatNarrow("%s\\%s", sub, jarName);
@@ -113,7 +113,7 @@ void unpackFile(const std::string& runtimeHome, const std::string& packedPath) {
     if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
                         nullptr, &startup, &started)) {
         logMessage(L"could not create unpack process");
-        launcher::failWithMessage(kUnpackerNotStartedMessage, std::string_view(program));
+        services::failWithMessage(kUnpackerNotStartedMessage, std::string_view(program));
     }
     {
         const base::win::KernelHandle process(started.hProcess);

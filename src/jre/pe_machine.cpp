@@ -1,6 +1,6 @@
 #include "jre/pe_machine.h"
 
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace jre {
 
@@ -14,7 +14,7 @@ bool readExactly(media::ByteSource& source, uint8_t* buffer, uint32_t size) {
 }
 
 uint16_t fail(const wchar_t* format, std::string_view path) {
-    launcher::logMessage(format, path);
+    services::logMessage(format, path);
     return 0;
 }
 
@@ -40,7 +40,7 @@ uint16_t readPeMachine(media::ByteSource& source, std::string_view path) {
 uint16_t readPeMachine(const std::string& path) {
     media::FileByteSource file(path);
     if (!file.isOpen()) {
-        launcher::logMessage(L"could not open %S %d %p", path, static_cast<int>(file.systemError()),
+        services::logMessage(L"could not open %S %d %p", path, static_cast<int>(file.systemError()),
                              static_cast<const void*>(nullptr));
         return 0;
     }

@@ -9,15 +9,15 @@
 #include "base/win/registry_key.h"
 #include "jre/java_check.h"
 #include "jre/runtime_layout.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "services/log.h"
+#include "services/tables.h"
 
 namespace jre {
 
 namespace {
 
 using base::win::RegistryKey;
-using launcher::logMessage;
+using services::logMessage;
 
 constexpr int32_t kJdkRequiredId = 131;
 constexpr int32_t kApplicationId = 160;
@@ -49,7 +49,7 @@ constexpr VendorKey kVendorKeys[] = {
 };
 
 // Names and values are read into buffers of this many characters, terminator included.
-constexpr DWORD kRegistryTextSize = static_cast<DWORD>(media::kTextBufferSize);
+constexpr DWORD kRegistryTextSize = static_cast<DWORD>(services::kTextBufferSize);
 
 LONG openForReading(HKEY root, const std::string& name, REGSAM view, RegistryKey& key) {
     return RegOpenKeyExA(root, name.c_str(), 0, KEY_READ | view, key.receive());
@@ -112,8 +112,8 @@ std::optional<RegistryCandidate> acceptedRuntimeIn(const std::string& directory,
 // --- previous installations -------------------------------------------------------------------
 
 std::string configuredApplicationId() {
-    std::string id(media::kTextBufferSize, '\0');
-    id.resize(media::configCopy(kApplicationId, id.data(), id.size()));
+    std::string id(services::kTextBufferSize, '\0');
+    id.resize(services::configCopy(kApplicationId, id.data(), id.size()));
     return id;
 }
 
@@ -210,7 +210,7 @@ std::optional<RegistryCandidate> findInVendorKey(const std::string& keyName, boo
 
 bool findRegistryJre(std::string& javaExe, std::string& version, const VersionComponents& minimum,
                      const VersionComponents& maximum) {
-    const bool jdkRequired = media::configInteger(kJdkRequiredId) != 0;
+    const bool jdkRequired = services::configInteger(kJdkRequiredId) != 0;
     std::vector<RegistryCandidate> candidates;
     for (const VendorKey& vendor : kVendorKeys) {
         if (jdkRequired && !vendor.searchedForJdk) continue;
@@ -260,7 +260,7 @@ bool findPreviousInstallationJre(std::string& javaExe, std::string& version, con
 
 bool findRegistryOrLocatedJre(std::string& javaExe, std::string& version, const VersionComponents& minimum,
                               const VersionComponents& maximum) {
-    if (media::configInteger(kRegistrySearchOffId) != 0) return false;
+    if (services::configInteger(kRegistrySearchOffId) != 0) return false;
 
     RegistryCandidate registry;
     const bool fromRegistry = findRegistryJre(registry.javaExe, registry.version, minimum, maximum);

@@ -1,7 +1,7 @@
 #include "jre/runtime_layout.h"
 
 #include "files/path_operations.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 namespace jre {
 
@@ -11,7 +11,7 @@ constexpr int32_t kJdkRequiredId = 131;
 
 bool findJavaExeInDir(std::string& javaExe, const std::string& directory) {
     javaExe = directory + "\\jre\\bin\\java.exe";
-    if (media::configInteger(kJdkRequiredId) != 0) return files::pathExists(directory + "\\lib\\tools.jar");
+    if (services::configInteger(kJdkRequiredId) != 0) return files::pathExists(directory + "\\lib\\tools.jar");
     if (files::pathExists(javaExe)) return true;
     javaExe = directory + "\\bin\\java.exe";
     return true;

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "base/text.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "services/log.h"
+#include "services/tables.h"
 
 namespace jre {
 
@@ -64,8 +64,8 @@ bool isBetaVersion(std::string_view version) {
 
 bool isVersionAllowed(std::string_view version, const VersionComponents& minimum, const VersionComponents& maximum,
                       bool allowBeta) {
-    if (!allowBeta && media::configInteger(kBetaVersionsAllowedId) == 0 && isBetaVersion(version)) {
-        launcher::logMessage(L"beta vm not allowed");
+    if (!allowBeta && services::configInteger(kBetaVersionsAllowedId) == 0 && isBetaVersion(version)) {
+        services::logMessage(L"beta vm not allowed");
         return false;
     }
     const VersionComponents components = splitVersion(version);
@@ -81,8 +81,8 @@ bool isVersionStringInRange(std::string_view text, const VersionComponents& mini
 VersionBounds configuredVersionBounds() {
     VersionBounds bounds;
     std::string buffer(kBoundBufferSize, '\0');
-    bounds.minimumText.assign(buffer.data(), media::configCopy(kMinimumVersionId, buffer.data(), buffer.size()));
-    bounds.maximumText.assign(buffer.data(), media::configCopy(kMaximumVersionId, buffer.data(), buffer.size()));
+    bounds.minimumText.assign(buffer.data(), services::configCopy(kMinimumVersionId, buffer.data(), buffer.size()));
+    bounds.maximumText.assign(buffer.data(), services::configCopy(kMaximumVersionId, buffer.data(), buffer.size()));
     bounds.minimum = splitVersion(bounds.minimumText);
     bounds.maximum = splitVersion(bounds.maximumText);
     return bounds;

@@ -17,27 +17,27 @@
 #include "launch/locale_selection.h"
 #include "launch/main_call.h"
 #include "launch/option_assembly.h"
-#include "launch/process_variables.h"
-#include "launcher/error_path.h"
-#include "launcher/launcher_log.h"
-#include "launcher/log.h"
-#include "launcher/modes.h"
-#include "launcher/native_logger.h"
+#include "files/process_variables.h"
+#include "services/error_path.h"
+#include "services/launcher_log.h"
+#include "services/log.h"
+#include "services/modes.h"
+#include "launch/native_logger.h"
 #include "media/payload_steps.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 namespace launch {
 
 namespace {
 
-using launcher::logError;
-using launcher::logMessage;
+using services::logError;
+using services::logMessage;
 
 bool extractionReused = false;
 std::optional<std::string> semaphoreName;
 
 bool installerKind() {
-    const std::string kind = media::configString(2001);
+    const std::string kind = services::configString(2001);
     return !kind.empty() && kind[0] == 'i';
 }
 
@@ -163,7 +163,7 @@ public:
         }
         options = std::move(expanded);
     }
-    void fail(int message, const std::string& argument) override { launcher::failWithMessage(message, argument); }
+    void fail(int message, const std::string& argument) override { services::failWithMessage(message, argument); }
 
     // Main call
     void* nativesModule() override { return GetModuleHandleW(nullptr); }
@@ -180,7 +180,7 @@ public:
     std::string canonicalExecutablePath() override { return files::canonicalPath(files::executableNarrowPath(), false); }
     void expandUnicode(std::wstring& text) override { expandLauncherVariables(text, ExpansionMode::Unicode); }
     std::wstring canonicalKeepCase(const std::wstring& path) override { return files::canonicalPath(path, true); }
-    void fail(int message) override { launcher::failWithMessage(message); }
+    void fail(int message) override { services::failWithMessage(message); }
 
 private:
     // Registration reports only fixed texts and one %d.
@@ -211,7 +211,7 @@ struct JvmThreadStart {
     WindowsServices services;
 };
 
-void JNICALL cleanupNative(JNIEnv*, jclass) { launcher::deleteTemporaryLog(); }
+void JNICALL cleanupNative(JNIEnv*, jclass) { services::deleteTemporaryLog(); }
 
 DWORD createJvm(JvmThreadStart& start) {
     using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
@@ -224,14 +224,14 @@ DWORD createJvm(JvmThreadStart& start) {
         return 0;
     }
     logMessage(L"JVM created");
-    launcher::registerNativeLogger(env, cleanupNative);
+    launch::registerNativeLogger(env, cleanupNative);
     return runAfterCreation(vm, env, start.record, start.services) ? 1 : 0;
 }
 
 DWORD WINAPI jvmThread(void* parameter) { return createJvm(*static_cast<JvmThreadStart*>(parameter)); }
 
 std::vector<std::string> systemProperties() {
-    const launcher::Modes& modes = launcher::modes();
+    const services::Modes& modes = services::modes();
     PropertyInputs inputs;
     inputs.semaphoreName = semaphoreName;
     inputs.manualJre = modes.manualJreSelection;

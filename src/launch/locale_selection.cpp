@@ -3,7 +3,7 @@
 #include <iterator>
 
 #include "base/text.h"
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace launch {
 
@@ -95,9 +95,9 @@ std::string selectLocale(const std::vector<std::wstring>* arguments, const Syste
                 manual = true;
             }
         }
-        launcher::logMessage(L"sun.locale.formatasdefault is %S", formatAsDefault ? "true" : "false");
+        services::logMessage(L"sun.locale.formatasdefault is %S", formatAsDefault ? "true" : "false");
         if (manual) {
-            launcher::logMessage(L"manual language/country is %S", result);
+            services::logMessage(L"manual language/country is %S", result);
             return result;
         }
         if (!formatAsDefault && languages.userInterface) id = *languages.userInterface;
@@ -105,7 +105,7 @@ std::string selectLocale(const std::vector<std::wstring>* arguments, const Syste
         id = *languages.userInterface;
     }
     if (const auto name = localeNameOf(id)) result = std::string(*name);
-    launcher::logMessage(L"language/country is %S", result);
+    services::logMessage(L"language/country is %S", result);
     return result;
 }
 

@@ -1,17 +1,17 @@
 #include "launch/main_call.h"
 
 #include "base/text.h"
-#include "launch/variable_expansion.h"
-#include "launcher/command_line.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "files/variable_expansion.h"
+#include "services/command_line.h"
+#include "services/log.h"
+#include "services/tables.h"
 
 namespace launch {
 
 namespace {
 
-using launcher::logError;
-using launcher::logMessage;
+using services::logError;
+using services::logMessage;
 
 constexpr int32_t kErrorLogSwitchId = 102;
 constexpr int32_t kErrorLogNameId = 103;
@@ -33,7 +33,7 @@ constexpr size_t kSplashTextLimit = 1999;
 constexpr char kCommonClass[] = "com/corvane/runtime/installer/platform/win32/Common";
 
 bool installerKind() {
-    const std::string kind = media::configString(kLauncherKindId);
+    const std::string kind = services::configString(kLauncherKindId);
     return !kind.empty() && kind[0] == 'i';
 }
 
@@ -59,8 +59,8 @@ void clearThrown(JNIEnv* env) {
 }
 
 std::wstring logParameter(int32_t switchId, int32_t nameId, MainCallServices& services) {
-    if (media::configInteger(switchId) == 0) return std::wstring();
-    std::wstring name = media::configWide(nameId);
+    if (services::configInteger(switchId) == 0) return std::wstring();
+    std::wstring name = services::configWide(nameId);
     services.expandUnicode(name);
     if (!name.empty() && name[0] != L'$') name = services.canonicalKeepCase(name);
     return name;
@@ -68,7 +68,7 @@ std::wstring logParameter(int32_t switchId, int32_t nameId, MainCallServices& se
 
 // The stored texts are in the ANSI code page; they reach Java as the characters they stand for.
 jstring splashText(JNIEnv* env, int32_t id) {
-    std::string text = media::configString(id);
+    std::string text = services::configString(id);
     if (text.size() > kSplashTextLimit) text.resize(kSplashTextLimit);
     return newWideString(env, base::narrowToWide(text));
 }
@@ -91,7 +91,7 @@ void passSplashTexts(JNIEnv* env) {
     const jstring second = splashText(env, 10114);
     const jstring third = splashText(env, 10118);
     const jstring fourth = splashText(env, 10121);
-    using media::configInteger;
+    using services::configInteger;
     env->CallStaticVoidMethod(splash, method, JNI_FALSE, configInteger(kSplashSwitchId) != 0 ? JNI_TRUE : JNI_FALSE,
                               first, configInteger(10109), configInteger(10110), second, configInteger(10113),
                               configInteger(10115), third, configInteger(10116), configInteger(10117), fourth,
@@ -160,7 +160,7 @@ void setPidValueName(JNIEnv* env, MainCallServices& services) {
     if (!state) return;
     const jfieldID field = checked(env, env->GetStaticFieldID(state, "pidValueName", "Ljava/lang/String;"));
     if (field) {
-        if (const jstring value = checked(env, newWideString(env, widenBytes(services.canonicalExecutablePath())))) {
+        if (const jstring value = checked(env, newWideString(env, files::widenBytes(services.canonicalExecutablePath())))) {
             env->SetStaticObjectField(state, field, value);
             env->DeleteLocalRef(value);
         }
@@ -280,20 +280,20 @@ std::string entryClassName() {
 
 std::vector<std::wstring> mainArguments(const std::vector<std::wstring>& arguments, MainCallServices& services) {
     std::vector<std::wstring> result;
-    result.push_back(media::configInteger(kLauncherTypeId) == 1 ? L"true" : L"false");
-    std::wstring mainClass = media::configWide(kMainClassId);
-    if (media::configInteger(kModularApplicationId) != 0) mainClass.insert(0, L"/");
+    result.push_back(services::configInteger(kLauncherTypeId) == 1 ? L"true" : L"false");
+    std::wstring mainClass = services::configWide(kMainClassId);
+    if (services::configInteger(kModularApplicationId) != 0) mainClass.insert(0, L"/");
     result.push_back(mainClass);
     result.push_back(logParameter(kErrorLogSwitchId, kErrorLogNameId, services));
     result.push_back(logParameter(kOutputLogSwitchId, kOutputLogNameId, services));
-    result.push_back(media::configInteger(kParameterFiveId) != 0 ? L"true" : L"false");
+    result.push_back(services::configInteger(kParameterFiveId) != 0 ? L"true" : L"false");
     if (!arguments.empty()) result.push_back(arguments[0]);
 
-    std::wstring configured = media::configWide(kConfiguredArgumentsId, std::wstring::npos);
+    std::wstring configured = services::configWide(kConfiguredArgumentsId, std::wstring::npos);
     services.expandUnicode(configured);
-    launcher::splitCommandLine(configured, result, false);
+    services::splitCommandLine(configured, result, false);
 
-    const bool javaArguments = media::configInteger(kJavaArgumentsId) != 0;
+    const bool javaArguments = services::configInteger(kJavaArgumentsId) != 0;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         if (javaArguments && argument.rfind(L"-J", 0) == 0) continue;
@@ -304,7 +304,7 @@ std::vector<std::wstring> mainArguments(const std::vector<std::wstring>& argumen
 }
 
 bool runAfterCreation(JavaVM* vm, JNIEnv* env, const LaunchRecord& record, MainCallServices& services) {
-    if (media::configInteger(kSplashTextsId) != 0) passSplashTexts(env);
+    if (services::configInteger(kSplashTextsId) != 0) passSplashTexts(env);
     if (installerKind()) registerNatives(env, services);
     setWinDelExecutable(env, services);
     setPidValueName(env, services);

@@ -3,14 +3,14 @@
 #include <algorithm>
 
 #include "base/format.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "services/log.h"
+#include "services/tables.h"
 
 namespace launch {
 
 namespace {
 
-using launcher::logMessage;
+using services::logMessage;
 
 constexpr int32_t kClasspathEntriesId = 121;
 constexpr int32_t kMainClassId = 122;
@@ -87,9 +87,9 @@ void addLocaleOptions(const AssemblyInputs& inputs, OptionSink& sink, AssemblySe
 
 void addClassAndModulePath(const AssemblyInputs& inputs, OptionSink& sink, AssemblyServices& services) {
     logMessage(L"adding preconfigured modulepath");
-    std::string modulePath = configuredPathEntries(media::configString(kModulePathEntriesId), true, services);
+    std::string modulePath = configuredPathEntries(services::configString(kModulePathEntriesId), true, services);
     std::string classpath = "-Djava.class.path=";
-    const bool modular = media::configInteger(kModularApplicationId) != 0;
+    const bool modular = services::configInteger(kModularApplicationId) != 0;
     std::string& target = !modulePath.empty() || modular ? modulePath : classpath;
     if (sink.classpathPrefix) classpath += *sink.classpathPrefix + ";";
     for (const char* pattern : {"*.jar", "*.zip"}) {
@@ -100,7 +100,7 @@ void addClassAndModulePath(const AssemblyInputs& inputs, OptionSink& sink, Assem
         classpath += *sink.classpathOverride;
     } else {
         logMessage(L"adding preconfigured classpath");
-        classpath += configuredPathEntries(media::configString(kClasspathEntriesId), false, services);
+        classpath += configuredPathEntries(services::configString(kClasspathEntriesId), false, services);
     }
     if (sink.classpathSuffix) {
         if (classpath.back() != ';') classpath += ';';
@@ -115,7 +115,7 @@ void addClassAndModulePath(const AssemblyInputs& inputs, OptionSink& sink, Assem
     const std::string runtimeModule = inputs.installerKind ? "com.corvane.runtime" : "com.lumbra.runtime";
     std::string modules = "--add-modules=";
     if (modular) {
-        const std::string mainClass = media::configString(kMainClassId);
+        const std::string mainClass = services::configString(kMainClassId);
         const size_t slash = mainClass.find('/');
         const size_t dot = mainClass.rfind('.');
         if (slash != std::string::npos && dot != std::string::npos && dot > slash)
@@ -218,12 +218,12 @@ std::vector<std::string> assembleJvmOptions(const AssemblyInputs& inputs, Assemb
     sink.options = inputs.properties;
     addConfiguredOptions(sink, services, inputs.runtimeVersion);
     addLocaleOptions(inputs, sink, services);
-    if (media::configInteger(kDefaultVmOptionsId) != 0) {
+    if (services::configInteger(kDefaultVmOptionsId) != 0) {
         const std::optional<std::string> content = readDefaultVmOptions(services);
         logMessage(L"default vmoptions file: %d", content ? 1 : 0);
         if (content) readVmOptionsText(*content, std::nullopt, sink, services);
     }
-    if (media::configInteger(kJavaArgumentsId) != 0) addJavaArguments(inputs.arguments, sink, services);
+    if (services::configInteger(kJavaArgumentsId) != 0) addJavaArguments(inputs.arguments, sink, services);
     addClassAndModulePath(inputs, sink, services);
 
     std::vector<std::string> options = std::move(sink.options);

@@ -3,16 +3,16 @@
 #include "base/text.h"
 #include "files/path_text.h"
 #include "jre/version_rules.h"
-#include "launcher/command_line.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "services/command_line.h"
+#include "services/log.h"
+#include "services/tables.h"
 
 namespace launch {
 
 namespace {
 
-using launcher::logError;
-using launcher::logMessage;
+using services::logError;
+using services::logMessage;
 
 constexpr std::wstring_view kInclude = L"-include-options ";
 constexpr std::wstring_view kClasspath = L"-classpath ";
@@ -41,7 +41,7 @@ std::wstring directoryOfFile(const std::wstring& path) {
 void include(const std::optional<std::wstring>& includeBase, const std::wstring& path, OptionSink& sink,
              OptionServices& services, int depth) {
     std::wstring expanded = path;
-    services.expand(expanded, ExpansionMode::Unicode);
+    services.expand(expanded, files::ExpansionMode::Unicode);
     logMessage(L"after exp from %s %s", expanded, path);
     std::wstring resolved = expanded;
     if (!isAbsoluteIncludePath(expanded)) {
@@ -92,8 +92,8 @@ void readVmOptionsText(std::string_view content, const std::optional<std::wstrin
         while (!line.empty() && isLineBlank(line.front())) line.remove_prefix(1);
         while (!line.empty() && isLineBlank(line.back())) line.remove_suffix(1);
         if (line.empty() || line.front() == '#') continue;
-        std::wstring wide = widenBytes(line);
-        services.expand(wide, ExpansionMode::AnsiSafe);
+        std::wstring wide = files::widenBytes(line);
+        services.expand(wide, files::ExpansionMode::AnsiSafe);
         processOptionLine(includeBase, wide, sink, services, depth);
     }
 }
@@ -101,9 +101,9 @@ void readVmOptionsText(std::string_view content, const std::optional<std::wstrin
 namespace {
 
 void walkOptionString(std::wstring text, OptionSink& sink, OptionServices& services, bool announce) {
-    services.expand(text, ExpansionMode::AnsiSafe);
+    services.expand(text, files::ExpansionMode::AnsiSafe);
     std::vector<std::wstring> tokens;
-    launcher::splitCommandLine(text, tokens, false);
+    services::splitCommandLine(text, tokens, false);
     if (announce) logMessage(L"adding options");
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (tokens[i] == L"-include-options" && i + 1 < tokens.size()) {
@@ -172,18 +172,18 @@ bool matchesVersionCondition(std::string_view condition, std::string_view versio
 }
 
 void addConfiguredOptions(OptionSink& sink, OptionServices& services, const std::optional<std::string>& version) {
-    walkOptionString(media::configWide(kConfiguredOptionsId, std::wstring::npos), sink, services, true);
-    int lines = media::configInteger(kVersionLineCountId);
+    walkOptionString(services::configWide(kConfiguredOptionsId, std::wstring::npos), sink, services, true);
+    int lines = services::configInteger(kVersionLineCountId);
     if (lines <= 0) return;
     logMessage(L"check %d version specific vm option lines for %S", lines, version ? *version : std::string("(null)"));
     if (!version) return;
     // A count beyond the table's entries can name no further lines, only absent ones.
-    const int available = static_cast<int>(std::min<size_t>(media::configTable().size(), 1 << 20));
+    const int available = static_cast<int>(std::min<size_t>(services::configTable().size(), 1 << 20));
     if (lines > available) lines = available;
     for (int i = 0; i < lines; ++i) {
         const int32_t conditionId = kFirstVersionConditionId + 2 * i;
-        if (!matchesVersionCondition(media::configString(conditionId), *version)) continue;
-        std::wstring options = media::configWide(conditionId + 1, std::wstring::npos);
+        if (!matchesVersionCondition(services::configString(conditionId), *version)) continue;
+        std::wstring options = services::configWide(conditionId + 1, std::wstring::npos);
         logMessage(L"adding specific %s", options);
         addOptionString(std::move(options), sink, services);
         return;

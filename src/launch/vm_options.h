@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launch/variable_expansion.h"
+#include "files/variable_expansion.h"
 
 namespace launch {
 
@@ -24,7 +24,7 @@ struct OptionSink {
 class OptionServices {
 public:
     virtual ~OptionServices() = default;
-    virtual void expand(std::wstring& text, ExpansionMode mode) = 0;
+    virtual void expand(std::wstring& text, files::ExpansionMode mode) = 0;
     virtual void expandNarrow(std::string& text) = 0;
     // To the file-API code page, "?" for what it lacks.
     virtual std::string toAnsi(std::wstring_view text) = 0;

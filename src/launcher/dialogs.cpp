@@ -11,14 +11,14 @@
 #include "jre/jvm_loading.h"
 #include "jre/registry_sources.h"
 #include "launcher/dialog_rules.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
-#include "launcher/cancel.h"
-#include "launcher/modes.h"
-#include "launcher/platform.h"
+#include "services/error_path.h"
+#include "services/log.h"
+#include "services/cancel.h"
+#include "services/modes.h"
+#include "services/platform.h"
 #include "launcher/run_marks.h"
 #include "launcher/work_flow.h"
-#include "media/tables.h"
+#include "services/tables.h"
 #include "resources/resource_ids.h"
 
 namespace launcher {
@@ -72,7 +72,7 @@ std::optional<uint32_t> appsUseLightTheme() {
 }
 
 void detectDarkMode() {
-    const int mode = media::configInteger(kDarkModeConfig);
+    const int mode = services::configInteger(kDarkModeConfig);
     bool wish = false;
     // Every way out says what was decided.
     struct Report {
@@ -109,7 +109,7 @@ void centre(HWND window) {
 }
 
 void setText(HWND dialog, int control, int message) {
-    SetDlgItemTextW(dialog, control, media::messageText(message).c_str());
+    SetDlgItemTextW(dialog, control, services::messageText(message).c_str());
 }
 
 DWORD WINAPI startupWork(void* parameter) {
@@ -129,7 +129,7 @@ INT_PTR CALLBACK startupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         setMessageOwner(dialog);
         SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
         setText(dialog, IDC_MESSAGE, 20007);
-        SetWindowTextW(dialog, media::messageText(20013).c_str());
+        SetWindowTextW(dialog, services::messageText(20013).c_str());
         setText(dialog, IDCANCEL, 20012);
         workThread = CreateThread(nullptr, 0, startupWork, dialog, 0, nullptr);
         return TRUE;
@@ -162,12 +162,12 @@ INT_PTR CALLBACK jreSelectionDialogProc(HWND dialog, UINT message, WPARAM wParam
     switch (message) {
     case WM_INITDIALOG: {
         prepareDialogWindow(dialog);
-        SetWindowTextW(dialog, media::messageText(20013).c_str());
+        SetWindowTextW(dialog, services::messageText(20013).c_str());
         setText(dialog, IDCANCEL, 20012);
         setText(dialog, IDC_LOCATE, 20011);
         const std::wstring text =
-            jreSelectionText(media::messageText(20006), media::messageText(20019), media::messageText(20020),
-                             media::configString(126).substr(0, 1999), media::configString(127).substr(0, 1999));
+            jreSelectionText(services::messageText(20006), services::messageText(20019), services::messageText(20020),
+                             services::configString(126).substr(0, 1999), services::configString(127).substr(0, 1999));
         SetDlgItemTextW(dialog, IDC_MESSAGE, text.c_str());
         return TRUE;
     }
@@ -201,7 +201,7 @@ bool chooseJavaExecutable(HWND owner) {
     static const OpenFileNameFunction openFileName =
         functionOf<OpenFileNameFunction>(loadSystemLibrary(L"Comdlg32.dll"), "GetOpenFileNameA");
     if (!openFileName) return false;
-    std::string title = base::wideToNarrow(media::messageText(20004));
+    std::string title = base::wideToNarrow(services::messageText(20004));
     if (title.size() > 5999) title.resize(5999);
     std::string file(6000, '\0');
     static const char filter[] = "Java EXE\0java.exe\0";
@@ -223,7 +223,7 @@ bool chooseJavaExecutable(HWND owner) {
 DWORD WINAPI offerJreSelection(void* parameter) {
     const HWND owner = static_cast<HWND>(parameter);
     const Modes& state = modes();
-    if (!state.manualJreSelection && media::configInteger(10014) == 0) failWithMessage(20021);
+    if (!state.manualJreSelection && services::configInteger(10014) == 0) failWithMessage(20021);
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_JRE_SELECTION), owner, jreSelectionDialogProc, 0);
     if (owner && state.noDialog && !state.msi) EndDialog(owner, 0);
     return 0;

@@ -1,4 +1,6 @@
-#include "launcher/error_path.h"
+// The error path of services/error_path.h. It lives at the top because a fatal error ends the
+// run through the clean-up of files/, which every layer below may not know of.
+#include "services/error_path.h"
 
 #include <atomic>
 #include <cstdio>
@@ -6,10 +8,10 @@
 #include "base/format.h"
 #include "base/text.h"
 #include "files/cleanup.h"
-#include "launcher/launcher_log.h"
-#include "media/tables.h"
+#include "services/launcher_log.h"
+#include "services/tables.h"
 
-namespace launcher {
+namespace services {
 
 namespace {
 
@@ -19,7 +21,7 @@ std::atomic<HWND> ownerWindow{nullptr};
 constexpr int kErrorTitleMessage = 1000;
 
 std::wstring longFormOf(const std::wstring& path) {
-    std::wstring buffer(media::kTextBufferSize, L'\0');
+    std::wstring buffer(services::kTextBufferSize, L'\0');
     const DWORD length = GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0 || length >= buffer.size()) return path;
     buffer.resize(length);
@@ -53,7 +55,7 @@ void setGuiMode(bool on) { guiModeFlag.store(on); }
 void setMessageOwner(HWND owner) { ownerWindow.store(owner); }
 HWND messageOwner() { return ownerWindow.load(); }
 
-void showError(std::wstring_view text) { showErrorWithTitle(text, media::messageText(kErrorTitleMessage)); }
+void showError(std::wstring_view text) { showErrorWithTitle(text, services::messageText(kErrorTitleMessage)); }
 
 std::wstring substituteFirstPlaceholder(std::wstring_view text, std::wstring_view argument) {
     const size_t at = text.find(L"{0}");
@@ -65,7 +67,7 @@ std::wstring substituteFirstPlaceholder(std::wstring_view text, std::wstring_vie
 }
 
 void showMessage(int id, std::wstring_view argument) {
-    showError(substituteFirstPlaceholder(media::messageText(id), argument));
+    showError(substituteFirstPlaceholder(services::messageText(id), argument));
 }
 
 void failWithText(std::wstring_view text) {
@@ -80,13 +82,13 @@ void failWithMessage(int id, std::wstring_view argument) {
 
 void failWithMessage(int id, std::string_view narrowArgument) {
     std::wstring argument = base::narrowToWide(narrowArgument);
-    if (argument.size() > media::kTextBufferSize) argument.resize(media::kTextBufferSize);
+    if (argument.size() > services::kTextBufferSize) argument.resize(services::kTextBufferSize);
     failWithMessage(id, std::wstring_view(argument));
 }
 
 void failWithMessage(int id) {
-    showError(media::messageEntry(id));
+    showError(services::messageEntry(id));
     files::cleanUpAndExit(1);
 }
 
-}  // namespace launcher
+}  // namespace services

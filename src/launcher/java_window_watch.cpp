@@ -4,11 +4,11 @@
 
 #include <atomic>
 
-#include "launcher/error_path.h"
-#include "launcher/log.h"
-#include "launcher/modes.h"
+#include "services/error_path.h"
+#include "services/log.h"
+#include "services/modes.h"
 #include "launcher/run_marks.h"
-#include "media/tables.h"
+#include "services/tables.h"
 #include "resources/resource_ids.h"
 
 namespace launcher {
@@ -29,7 +29,7 @@ HWND consoleWindow() {
     static HWND console = nullptr;
     if (searched) return console;
     searched = true;
-    if (media::configInteger(kLauncherTypeId) == 1) return console;
+    if (services::configInteger(kLauncherTypeId) == 1) return console;
     char title[1024];
     if (GetConsoleTitleA(title, sizeof title) == 0) return console;
     char unique[64];
@@ -88,7 +88,7 @@ DWORD WINAPI watchForJavaWindow(void* parameter) {
             if (position > kTopPosition) position = kTopPosition;
             SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
         }
-        if (round == kTimeoutRounds && readInstallStarted(true) == 1 && media::configInteger(kNoTimeoutId) == 0) {
+        if (round == kTimeoutRounds && readInstallStarted(true) == 1 && services::configInteger(kNoTimeoutId) == 0) {
             logMessage(L"timeout");
             failWithMessage(kTimeoutMessage);
         }

@@ -1,4 +1,6 @@
-#include "launcher/launcher_log.h"
+// The log writer behind services/log.h and services/launcher_log.h. It lives at the top because
+// the log's folder is the temporary base that files/ chooses, and that choice logs in turn.
+#include "services/launcher_log.h"
 
 #include <windows.h>
 
@@ -8,11 +10,11 @@
 
 #include "base/text.h"
 #include "base/win/handles.h"
-#include "launcher/log.h"
+#include "services/log.h"
 #include "files/executable_paths.h"
 #include "files/temporary_directory.h"
 
-namespace launcher {
+namespace services {
 
 namespace {
 
@@ -167,4 +169,4 @@ void deleteTemporaryLog() {
     DeleteFileW(log.path.c_str());
 }
 
-}  // namespace launcher
+}  // namespace services

@@ -12,21 +12,21 @@
 #include "files/path_operations.h"
 #include "files/temporary_directory.h"
 #include "jre/jvm_loading.h"
-#include "launch/process_variables.h"
+#include "files/process_variables.h"
 #include "launch/locale_selection.h"
-#include "launcher/cancel.h"
-#include "launcher/command_line.h"
+#include "services/cancel.h"
+#include "services/command_line.h"
 #include "launcher/dialogs.h"
-#include "launcher/error_path.h"
-#include "launcher/launcher_log.h"
-#include "launcher/log.h"
-#include "launcher/modes.h"
-#include "launcher/platform.h"
+#include "services/error_path.h"
+#include "services/launcher_log.h"
+#include "services/log.h"
+#include "services/modes.h"
+#include "services/platform.h"
 #include "launcher/product.h"
 #include "launcher/single_instance.h"
 #include "launcher/work_flow.h"
 #include "media/media_file.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 namespace {
 
@@ -72,9 +72,9 @@ void removeJavaOptionsVariables() {
 // own "-temp" comes first.
 void applyConfiguredTempOption() {
     if (files::hasManualTemporaryBase()) return;
-    std::wstring configured = media::configWide(124);
+    std::wstring configured = services::configWide(124);
     if (configured.find(L"-temp") == std::wstring::npos && configured.find(L"/temp") == std::wstring::npos) return;
-    launch::expandLauncherVariables(configured, launch::ExpansionMode::Unicode);
+    files::expandLauncherVariables(configured, files::ExpansionMode::Unicode);
     std::vector<std::wstring> configuredArguments;
     splitCommandLine(configured, configuredArguments, false);
     files::handleTempOption(configuredArguments);
@@ -82,20 +82,20 @@ void applyConfiguredTempOption() {
 
 // The launcher's own values behind the variables of configured paths and options.
 void installExpansionProviders() {
-    launch::setExecutableNarrowPathProvider([] { return files::executableNarrowPath(); });
-    launch::setExtractionDirectoryProvider(files::extractionDirectory);
-    launch::setTemporaryBaseProviders(files::temporaryBaseNarrow, [] { return files::temporaryBaseWide(true); });
-    launch::setRuntimeHomeProvider([] { return jre::loadedRuntime().home; });
+    files::setExecutableNarrowPathProvider([] { return files::executableNarrowPath(); });
+    files::setExtractionDirectoryProvider(files::extractionDirectory);
+    files::setTemporaryBaseProviders(files::temporaryBaseNarrow, [] { return files::temporaryBaseWide(true); });
+    files::setRuntimeHomeProvider([] { return jre::loadedRuntime().home; });
 }
 
 // Config id 146: the working directory of the run, with launcher variables.
 void applyWorkingDirectory() {
-    std::wstring directory = media::configWide(146);
+    std::wstring directory = services::configWide(146);
     if (directory.empty()) {
         logMessage(L"working directory unchanged");
         return;
     }
-    launch::expandLauncherVariables(directory, launch::ExpansionMode::Unicode);
+    files::expandLauncherVariables(directory, files::ExpansionMode::Unicode);
     directory = files::canonicalPath(directory, true);
     SetCurrentDirectoryW(directory.c_str());
     logMessage(L"change working directory to %s", directory);
@@ -111,9 +111,9 @@ void prepare(std::vector<std::wstring>& arguments) {
     const launch::SystemLanguages languages = launch::systemLanguages();
     media::readMessageTables(launch::selectLocale(&arguments, languages));
     applyConfiguredTempOption();
-    setProductKind(media::configString(2001));
+    setProductKind(services::configString(2001));
     jre::reducePath();
-    if (media::configInteger(10012) != 0) removeJavaOptionsVariables();
+    if (services::configInteger(10012) != 0) removeJavaOptionsVariables();
     if (!modes().languageRestart) applyWorkingDirectory();
     if (modes().logRequested) offerLogFile();
 }
@@ -196,7 +196,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLi
     // A language restart runs inside an earlier run's extraction and takes no semaphore of its own.
     if (!state.languageRestart) checkSingleInstance();
 
-    state.noDialog = state.noDialog || media::configInteger(155) != 0;
+    state.noDialog = state.noDialog || services::configInteger(155) != 0;
     logMessage(L"Init done");
     runWork();
     if (isCancelled()) waitForCancelledWork();

@@ -10,10 +10,10 @@
 #include "jre/archive/jre_archive.h"
 #include "jre/jvm_loading.h"
 #include "jre/packed_archives.h"
-#include "launcher/cancel.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "services/cancel.h"
+#include "services/error_path.h"
+#include "services/log.h"
+#include "services/tables.h"
 #include "resources/resource_ids.h"
 
 namespace launcher {
@@ -57,7 +57,7 @@ void prepareIncludedJre(HWND window) {
     const DWORD start = GetTickCount();
     logMessage(L"extracting JRE");
     if (_mkdir("jre") != 0) logError(L"Could not create JRE dir");
-    const int64_t total = media::configInteger(kUnpackedSizeId);
+    const int64_t total = services::configInteger(kUnpackedSizeId);
     if (!jre::extractJreArchive("jre.tar.gz", "jre", window, total)) {
         if (isCancelled()) return;
         logError(L"Could not untar JRE");
@@ -67,7 +67,7 @@ void prepareIncludedJre(HWND window) {
     DeleteFileA("jre.tar.gz");
     extractionDuration = GetTickCount() - start;
 
-    if (media::configInteger(kPackedRuntimeId) != 0) {
+    if (services::configInteger(kPackedRuntimeId) != 0) {
         logMessage(L"JRE is packed");
         if (window) {
             if (const HANDLE thread = CreateThread(nullptr, 0, packedProgress, window, 0, nullptr)) {

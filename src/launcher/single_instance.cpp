@@ -11,8 +11,8 @@
 #include "files/path_operations.h"
 #include "launch/jvm_launch.h"
 #include "launcher/java_window_watch.h"
-#include "launcher/log.h"
-#include "media/tables.h"
+#include "services/log.h"
+#include "services/tables.h"
 
 namespace launcher {
 
@@ -77,11 +77,11 @@ std::string userSidText() {
 // The scope part of the name, and whether the semaphore must be open to everybody.
 std::string scopePrefix(bool& openToAll) {
     openToAll = false;
-    if (media::configInteger(kAllSessionsId) != 0) {
+    if (services::configInteger(kAllSessionsId) != 0) {
         openToAll = true;
         return "Global\\";
     }
-    if (media::configInteger(kThisSessionId) != 0) return "Local\\";
+    if (services::configInteger(kThisSessionId) != 0) return "Local\\";
     logMessage(L"user single instance");
     const std::string sid = userSidText();
     if (sid.empty()) {
@@ -124,7 +124,7 @@ void writeOwnProcessId(const std::string& valueName) {
         other = readOtherProcessId(valueName);
     }
     logMessage(L"other pid %d", static_cast<int>(other));
-    if (other != 0 && media::configInteger(kBringToFrontId) != 0) bringProcessWindowsToFront(other, true);
+    if (other != 0 && services::configInteger(kBringToFrontId) != 0) bringProcessWindowsToFront(other, true);
     logMessage(L"exiting");
     files::cleanUpAndExit(0);
 }
@@ -153,7 +153,7 @@ void checkSingleInstance() {
 
     HANDLE semaphore = nullptr;
     DWORD lastError = 0;
-    if (media::configInteger(kSingleInstanceModeId) != 0) {
+    if (services::configInteger(kSingleInstanceModeId) != 0) {
         logMessage(L"single instance mode");
         semaphore = createSemaphore(name, security, lastError);
         logMessage(L"semaphore name %S, code %d, value %p", name, static_cast<int>(lastError),

@@ -8,22 +8,22 @@
 #include "jre/jvm_loading.h"
 #include "jre/packed_archives.h"
 #include "launch/jvm_launch.h"
-#include "launcher/command_line.h"
+#include "services/command_line.h"
 #include "launcher/dialogs.h"
 #include "launcher/java_window_watch.h"
-#include "launcher/platform.h"
+#include "services/platform.h"
 #include "launcher/run_marks.h"
 #include "launcher/runtime_choice.h"
 #include "files/executable_paths.h"
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
-#include "launcher/cancel.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
-#include "launcher/modes.h"
+#include "services/cancel.h"
+#include "services/error_path.h"
+#include "services/log.h"
+#include "services/modes.h"
 #include "media/included_files.h"
 #include "media/payload_steps.h"
-#include "media/tables.h"
+#include "services/tables.h"
 #include "resources/resource_ids.h"
 
 namespace launcher {
@@ -103,7 +103,7 @@ void askForRuntime(HWND window) {
 bool unpackIncludedFiles() {
     const std::string directory = files::extractionDirectory();
     const std::vector<std::string> names =
-        media::includedFileNames(media::configString(kIncludedFileNamesId), media::configInteger(kIncludedFileCountId));
+        media::includedFileNames(services::configString(kIncludedFileNamesId), services::configInteger(kIncludedFileCountId));
     for (const std::string& name : names) {
         if (name.size() >= 5 && name.compare(name.size() - 5, 5, ".pack") == 0) {
             logMessage(L"unpacking %S", name);
@@ -147,8 +147,8 @@ int runInstallerWork(HWND window) {
         const int result = media::extractIncludedFilesInto(files::extractionDirectory());
         if (result != 0) {
             if (!state.quiet) {
-                MessageBoxW(window, media::messageText(result == 2 ? kDiskFullMessage : kCorruptedMessage).c_str(),
-                            media::messageText(kDialogTitleMessage).c_str(), MB_ICONERROR);
+                MessageBoxW(window, services::messageText(result == 2 ? kDiskFullMessage : kCorruptedMessage).c_str(),
+                            services::messageText(kDialogTitleMessage).c_str(), MB_ICONERROR);
             }
             files::cleanUpAndExit(1);
         }
@@ -183,7 +183,7 @@ int runInstallerWork(HWND window) {
     if (restartWithFiles) {
         if (jreIncluded) useIncludedJre();
     } else {
-        setWatchProgressStart(!jreIncluded ? 100 : media::configInteger(kPackedRuntimeId) != 0 ? 300 : 200);
+        setWatchProgressStart(!jreIncluded ? 100 : services::configInteger(kPackedRuntimeId) != 0 ? 300 : 200);
         if (jreIncluded) prepareIncludedJre(window);
     }
     if (isCancelled()) return 1;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "base/relative_path.h"
-#include "launcher/log.h"
+#include "services/log.h"
 #include "media/payload_format.h"
 #include "media/payload_reader.h"
 
@@ -19,7 +19,7 @@ int copyPayloadBytes(ByteSource& in, ByteSink& out, int64_t size, bool descrambl
         uint32_t got = 0;
         const bool readOk = in.borrow(wanted, bytes, got);
         if (!readOk || got == 0) {
-            launcher::logError(L"ReadFile failed %d %d %I64d", got, readOk ? 0u : in.systemError(), done);
+            services::logError(L"ReadFile failed %d %d %I64d", got, readOk ? 0u : in.systemError(), done);
             return kCopyReadFailed;
         }
         if (descramble) scrambleBytes(bytes, got);
@@ -27,7 +27,7 @@ int copyPayloadBytes(ByteSource& in, ByteSink& out, int64_t size, bool descrambl
         while (written < got) {
             uint32_t now = 0;
             if (!out.write(bytes + written, got - written, now) || now == 0) {
-                launcher::logError(L"WriteFile failed %d %d", got - written, out.systemError());
+                services::logError(L"WriteFile failed %d %d", got - written, out.systemError());
                 return kCopyWriteFailed;
             }
             written += now;

@@ -1,11 +1,11 @@
 #include "media/media_file.h"
 
 #include "files/executable_paths.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
+#include "services/error_path.h"
+#include "services/log.h"
 #include "media/payload_format.h"
 #include "media/payload_reader.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 namespace media {
 
@@ -17,17 +17,17 @@ int64_t fileDataOffset = 0;
 [[noreturn]] void failOnPayloadError(const PayloadError& error) {
     switch (error.fault()) {
     case PayloadFault::ReadInt:
-        launcher::logMessage(L"error %d %d\n", error.systemError(), error.bytesRead());
+        services::logMessage(L"error %d %d\n", error.systemError(), error.bytesRead());
         break;
     case PayloadFault::ReadLong:
     case PayloadFault::ReadShort:
-        launcher::logMessage(L"error %d\n", error.systemError());
+        services::logMessage(L"error %d\n", error.systemError());
         break;
     default:
         break;
     }
     const std::string_view text = error.what();
-    launcher::failWithText(std::wstring(text.begin(), text.end()));
+    services::failWithText(std::wstring(text.begin(), text.end()));
 }
 
 // Positions the reader just after the three header fields.
@@ -69,8 +69,8 @@ base::win::FileHandle openMediaFile(const std::wstring& path) {
     base::win::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        launcher::logError(L"Could not open %p %d %s", file.get(), GetLastError(), path);
-        launcher::failWithText(L"Error opening media file.");
+        services::logError(L"Could not open %p %d %s", file.get(), GetLastError(), path);
+        services::failWithText(L"Error opening media file.");
     }
     return file;
 }
@@ -108,7 +108,7 @@ void readMessageTables(const std::wstring& mediaPath, std::string_view locale) {
         failOnPayloadError(error);
     }
     const int launcherType = configInteger(kConfigLauncherType);
-    if (launcherType != 1 && launcherType != 5) launcher::setGuiMode(false);
+    if (launcherType != 1 && launcherType != 5) services::setGuiMode(false);
 }
 
 int64_t fileDataPosition() { return fileDataOffset; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "media/byte_source.h"
+#include "services/tables.h"
 
 namespace media {
 
@@ -38,8 +39,8 @@ private:
     uint32_t bytesRead_;
 };
 
-using ConfigTable = std::map<int32_t, std::string>;
-using MessageTable = std::map<int32_t, std::wstring>;
+using ConfigTable = services::ConfigTable;
+using MessageTable = services::MessageTable;
 
 struct LanguageBlock {
     std::string code;

@@ -4,17 +4,17 @@
 
 #include "base/win/handles.h"
 #include "files/cleanup.h"
-#include "launcher/cancel.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
-#include "launcher/modes.h"
+#include "services/cancel.h"
+#include "services/error_path.h"
+#include "services/log.h"
+#include "services/modes.h"
 #include "media/included_files.h"
 #include "media/integrity.h"
 #include "media/media_file.h"
 #include "media/payload_format.h"
 #include "media/payload_reader.h"
 #include "media/read_ahead_source.h"
-#include "media/tables.h"
+#include "services/tables.h"
 #include "resources/resource_ids.h"
 
 namespace media {
@@ -76,7 +76,7 @@ void verifyIntegrity(HWND window) {
         refuseCorruptedFile(window);
     }
     source.seek(payloadStart);
-    launcher::logMessage(L"starting at %I64d", payloadStart);
+    services::logMessage(L"starting at %I64d", payloadStart);
 
     uint32_t magic = 0;
     uint32_t expected = 1;
@@ -84,7 +84,7 @@ void verifyIntegrity(HWND window) {
     if (readHeaderInt(source, magic) && magic == kPayloadMagic) {
         uint32_t checkFlag = 0;
         const bool haveFlag = readHeaderInt(source, checkFlag);
-        if (!launcher::modes().integrityCheck || (haveFlag && checkFlag == 0)) {
+        if (!services::modes().integrityCheck || (haveFlag && checkFlag == 0)) {
             if (window) {
                 SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(100, 400));
                 setProgress(window, 101);
@@ -98,19 +98,19 @@ void verifyIntegrity(HWND window) {
             const int64_t coveredLength = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
             // A header cut short or a negative length cannot describe an intact payload.
             if (haveHeader && coveredLength >= 0) {
-                launcher::logMessage(L"verifying integrity length %I64d", coveredLength);
+                services::logMessage(L"verifying integrity length %I64d", coveredLength);
                 ReadAheadSource covered(file.get(), source.position(), coveredLength);
                 const CoveredRangeCheck check =
                     checksumCoveredRange(covered, coveredLength, [window](int percent) { setProgress(window, percent); });
                 covered.stop();
                 if (check.readFailed) {
-                    launcher::logError(L"check ReadFile failed %d %d %I64d", check.bytesRead, check.systemError,
+                    services::logError(L"check ReadFile failed %d %d %I64d", check.bytesRead, check.systemError,
                                        check.bytesDone);
                     file.reset();
-                    launcher::failWithMessage(1009, std::wstring_view(L"34"));
+                    services::failWithMessage(1009, std::wstring_view(L"34"));
                 }
                 computed = check.checksum;
-                launcher::logMessage(L"checksums: %u %u %d %d", computed, expected, computed, expected);
+                services::logMessage(L"checksums: %u %u %d %d", computed, expected, computed, expected);
             } else {
                 expected = 1;
                 computed = 0;
@@ -123,15 +123,15 @@ void verifyIntegrity(HWND window) {
 }
 
 int extractIncludedFilesInto(const std::string& directory) {
-    launcher::logMessage(L"extracting files");
+    services::logMessage(L"extracting files");
     const int count = configInteger(kConfigIncludedFileCount);
-    launcher::logMessage(L"Included files: %d", count);
+    services::logMessage(L"Included files: %d", count);
     const std::vector<std::string> names = includedFileNames(configString(kConfigIncludedFileNames), count);
     // Every name is checked before the first file is written: a name that would land outside
     // the extraction directory means the payload is not what the builder wrote.
     for (const std::string& name : names) {
         if (!isSafeIncludedName(name)) {
-            launcher::logError(L"refusing included file name %S", name);
+            services::logError(L"refusing included file name %S", name);
             return kCopyReadFailed;
         }
     }
@@ -143,38 +143,38 @@ int extractIncludedFilesInto(const std::string& directory) {
         const size_t slash = name.find('\\');
         if (slash != std::string::npos) {
             const std::string subdirectory = directory + "\\" + name.substr(0, slash);
-            launcher::logMessage(L"creating directory %S", subdirectory);
+            services::logMessage(L"creating directory %S", subdirectory);
             if (!CreateDirectoryA(subdirectory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-                launcher::logError(L"failed to create directory %S", subdirectory);
+                services::logError(L"failed to create directory %S", subdirectory);
             }
         }
         int64_t size = 0;
         try {
             size = reader.readLong();
         } catch (const PayloadError&) {
-            launcher::logError(L"Failed to extract %S", path);
+            services::logError(L"Failed to extract %S", path);
             return kCopyReadFailed;
         }
-        launcher::logMessage(L"extracting %S (size: %I64d)", path, size);
+        services::logMessage(L"extracting %S (size: %I64d)", path, size);
         if (size > 0) {
             base::win::FileHandle out(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                   FILE_ATTRIBUTE_NORMAL, nullptr));
             if (!out) {
                 source.stop();
                 media.reset();
-                launcher::failWithMessage(1009, std::wstring_view(L"11"));
+                services::failWithMessage(1009, std::wstring_view(L"11"));
             }
             HandleByteSink sink(out.get());
-            const int result = copyPayloadBytes(source, sink, size, true, launcher::isCancelled);
+            const int result = copyPayloadBytes(source, sink, size, true, services::isCancelled);
             if (result != kCopyDone) {
-                launcher::logError(L"Failed to extract %S", path);
+                services::logError(L"Failed to extract %S", path);
                 return result;
             }
         }
-        if (launcher::isCancelled()) return kCopyDone;
+        if (services::isCancelled()) return kCopyDone;
     }
     unextractedOffset = source.position();
-    launcher::logMessage(L"extracting files done");
+    services::logMessage(L"extracting files done");
     return kCopyDone;
 }
 

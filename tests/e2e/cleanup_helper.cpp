@@ -16,7 +16,7 @@
 #include "files/executable_paths.h"
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
-#include "launcher/launcher_log.h"
+#include "services/launcher_log.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ int main() {
     int count = 0;
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (count >= 3 && std::wstring(arguments[1]) == L"__cvn_windel") {
-        launcher::setLogDeletionMode(true);
+        services::setLogDeletionMode(true);
         return files::runDeletionChild(arguments[2]);
     }
     if (count >= 2 && std::wstring(arguments[1]) == L"paths") {

@@ -5,7 +5,7 @@
 #include "harness.h"
 #include "media/media_file.h"
 #include "media/payload_format.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 using namespace e2e;
 
@@ -122,7 +122,7 @@ TEST(Payload, ASignatureAfterTheCoveredRangeChangesNothing) {
     EXPECT_EQ(outcome.exitCode, 0u);
 
     media::readConfigTable(media);
-    EXPECT_EQ(media::configString(101), "Sample product");
+    EXPECT_EQ(services::configString(101), "Sample product");
 }
 
 TEST(Payload, BothPassesReadTheTablesAndApplyMatchingLanguageBlocks) {
@@ -131,22 +131,22 @@ TEST(Payload, BothPassesReadTheTablesAndApplyMatchingLanguageBlocks) {
     const std::wstring media = buildMedia(folder, description);
 
     media::readConfigTable(media);
-    EXPECT_EQ(media::configString(101), "Sample product");
-    EXPECT_EQ(media::configInteger(media::kConfigIncludedFileCount), 2);
-    EXPECT_EQ(media::configString(media::kConfigIncludedFileNames), "cvnruntime.jar;user\\data.txt");
-    EXPECT_EQ(media::configString(146).size(), 7000u);
+    EXPECT_EQ(services::configString(101), "Sample product");
+    EXPECT_EQ(services::configInteger(media::kConfigIncludedFileCount), 2);
+    EXPECT_EQ(services::configString(media::kConfigIncludedFileNames), "cvnruntime.jar;user\\data.txt");
+    EXPECT_EQ(services::configString(146).size(), 7000u);
 
     media::readMessageTables(media, "de_DE");
-    EXPECT_EQ(media::messageText(20007), L"Wird vorbereitet");
-    EXPECT_EQ(media::messageText(1000), L"Fehler!");  // two "de" blocks: the later wins
-    EXPECT_EQ(media::messageText(1009), L"An internal error occurred (error code: {0})");
+    EXPECT_EQ(services::messageText(20007), L"Wird vorbereitet");
+    EXPECT_EQ(services::messageText(1000), L"Fehler!");  // two "de" blocks: the later wins
+    EXPECT_EQ(services::messageText(1009), L"An internal error occurred (error code: {0})");
 
     media::readMessageTables(media, "de_AT");
-    EXPECT_EQ(media::messageText(20007), L"Gleich geht's los");
+    EXPECT_EQ(services::messageText(20007), L"Gleich geht's los");
 
     media::readMessageTables(media, "en");
-    EXPECT_EQ(media::messageText(20007), L"Getting ready");
-    EXPECT_EQ(media::messageText(1000), L"Error");
+    EXPECT_EQ(services::messageText(20007), L"Getting ready");
+    EXPECT_EQ(services::messageText(1000), L"Error");
 
     // The included files start right after the language blocks: the first record's size.
     const std::string bytes = readFileBytes(media);

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     media::PayloadReader reader(source);
     try {
         media::readPayloadHeader(reader);
-        const media::ConfigTable config = media::readConfigEntries(reader);
-        media::MessageTable messages = media::readMessageEntries(reader);
+        const services::ConfigTable config = media::readConfigEntries(reader);
+        services::MessageTable messages = media::readMessageEntries(reader);
         media::applyLanguageBlocks(media::readLanguageBlocks(reader), "de_DE", messages);
         for (const auto& [id, value] : config) media::splitIncludedFileNames(value);
         reader.readLong();

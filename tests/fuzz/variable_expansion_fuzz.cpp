@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "launch/variable_expansion.h"
+#include "files/variable_expansion.h"
 
 namespace {
 
-class FuzzSource : public launch::ExpansionSource {
+class FuzzSource : public files::ExpansionSource {
 public:
     std::vector<std::string> entries;
 
@@ -22,7 +22,7 @@ public:
     std::vector<std::string> environmentNarrow() override { return entries; }
     std::vector<std::wstring> environmentWide() override {
         std::vector<std::wstring> wide;
-        for (const auto& entry : entries) wide.push_back(launch::widenBytes(entry));
+        for (const auto& entry : entries) wide.push_back(files::widenBytes(entry));
         return wide;
     }
 };
@@ -42,13 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     source.entries.assign(parts.begin() + 1, parts.end());
     if (variant == 0) {
         std::string text = parts[0];
-        launch::expandNarrow(text, source);
-        if (text.size() > launch::kMaxExpandedLength + parts[0].size()) std::abort();
+        files::expandNarrow(text, source);
+        if (text.size() > files::kMaxExpandedLength + parts[0].size()) std::abort();
     } else {
-        std::wstring text = launch::widenBytes(parts[0]);
-        launch::expandWide(text, variant == 1 ? launch::ExpansionMode::AnsiSafe : launch::ExpansionMode::Unicode,
+        std::wstring text = files::widenBytes(parts[0]);
+        files::expandWide(text, variant == 1 ? files::ExpansionMode::AnsiSafe : files::ExpansionMode::Unicode,
                            source);
-        if (text.size() > launch::kMaxExpandedLength + parts[0].size()) std::abort();
+        if (text.size() > files::kMaxExpandedLength + parts[0].size()) std::abort();
     }
     return 0;
 }

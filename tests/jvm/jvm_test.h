@@ -48,7 +48,7 @@ public:
     launch::ReportFunction reporter = nullptr;
     int registerLookups = 0;
 
-    void expand(std::wstring&, launch::ExpansionMode) override {}
+    void expand(std::wstring&, files::ExpansionMode) override {}
     void expandNarrow(std::string&) override {}
     std::string toAnsi(std::wstring_view text) override;
     std::optional<std::string> readFile(const std::wstring&) override { return std::nullopt; }

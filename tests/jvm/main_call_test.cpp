@@ -11,9 +11,9 @@
 
 #include "base/text.h"
 #include "jvm_test.h"
-#include "launcher/native_logger.h"
+#include "launch/native_logger.h"
 #include "log_capture.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 namespace {
 
@@ -64,11 +64,11 @@ unsigned char registerMissingClass(JNIEnv* env, void* module, unsigned char requ
 // The assembled options of the configuration, with the runtime's classes as class path.
 std::vector<std::string> launchOptions(HostServices& services, const std::vector<std::wstring>& arguments,
                                        const std::string& classPath = jvmtest::kClasses) {
-    media::ConfigTable configuration = media::configTable();
+    services::ConfigTable configuration = services::configTable();
     configuration[121] = "D0" + classPath;
-    media::setConfigTable(configuration);
+    services::setConfigTable(configuration);
     launch::PropertyInputs properties;
-    properties.installerKind = media::configString(2001) == "i";
+    properties.installerKind = services::configString(2001) == "i";
     // The narrow (short) form; the main call replaces lumbra.moduleName by the long path.
     properties.executableNarrowPath = "C:\\APPS\\SETUPT~1\\setup.exe";
     properties.extractionDirectory = "C:\\Temp\\cvn_1234";
@@ -84,7 +84,7 @@ std::wstring expectedSplash() {
     return L"false|true|Version 1.0 \u00e9|10|20|0,0,0|8|500|" + std::wstring(1999, L'v') + L"|30|40|255,255,255|9|600";
 }
 
-media::ConfigTable installerConfiguration(std::string extraOptions) {
+services::ConfigTable installerConfiguration(std::string extraOptions) {
     return {{2001, "i"}, {123, "-Xmx64m " + extraOptions},
             {102, "1"}, {103, "app_error.log"}, {104, "1"}, {105, "$output.log"}, {106, "1"}, {107, "1"},
             {122, "com.example.Main"}, {124, "--configured \"two words\""}, {125, "1"},
@@ -96,7 +96,7 @@ media::ConfigTable installerConfiguration(std::string extraOptions) {
 }  // namespace
 
 JVM_TEST(MainCall, TheInstallerKindHandsOverEverythingAndMainSeesItsArguments) {
-    media::setConfigTable(installerConfiguration("-Djvmtest.callNatives=true"));
+    services::setConfigTable(installerConfiguration("-Djvmtest.callNatives=true"));
     // Surrogate pairs travel as two UTF-16 units; more arguments than the JVM's first block of
     // local references (32) holds.
     Wide arguments = {L"setup.exe", L"-J-Xmx128m", L"-Dsun.locale.formatasdefault=true",
@@ -111,7 +111,7 @@ JVM_TEST(MainCall, TheInstallerKindHandsOverEverythingAndMainSeesItsArguments) {
     services.registerNativesEx = registerMisc;
     services.reporter = recordReport;
     jvmtest::withJvm(launchOptions(services, arguments), [&](JavaVM* vm, JNIEnv* env) {
-        launcher::registerNativeLogger(env, cleanupNative);
+        launch::registerNativeLogger(env, cleanupNative);
         LogSince log;
         EXPECT_TRUE(launch::runAfterCreation(vm, env, {arguments, false}, services));
         EXPECT_FALSE(env->ExceptionCheck());
@@ -143,14 +143,14 @@ JVM_TEST(MainCall, TheInstallerKindHandsOverEverythingAndMainSeesItsArguments) {
 
 // The runtime's splash and init methods may throw; the launch goes on with a clean slate.
 JVM_TEST(MainCall, ExceptionsFromTheRuntimesSettingsMethodsDoNotStopTheLaunch) {
-    media::setConfigTable(
+    services::setConfigTable(
         installerConfiguration("-Djvmtest.callNatives=true -Djvmtest.splashThrows=true -Djvmtest.initThrows=true"));
     HostServices services;
     services.module = &services;
     services.registerNativesEx = registerMisc;
     services.reporter = recordReport;
     jvmtest::withJvm(launchOptions(services, {L"setup.exe"}), [&](JavaVM* vm, JNIEnv* env) {
-        launcher::registerNativeLogger(env, cleanupNative);
+        launch::registerNativeLogger(env, cleanupNative);
         EXPECT_TRUE(launch::runAfterCreation(vm, env, {{L"setup.exe"}, false}, services));
         EXPECT_EQ(jvmtest::staticString(env, "com/lumbra/runtime/WinLauncher", "splashConfig"), expectedSplash());
         ASSERT_TRUE(registration);
@@ -163,7 +163,7 @@ JVM_TEST(MainCall, ExceptionsFromTheRuntimesSettingsMethodsDoNotStopTheLaunch) {
 }
 
 JVM_TEST(MainCall, AFailedRegistrationIsToldToTheRuntimeAndMainStillRuns) {
-    media::setConfigTable({{2001, "i"}, {123, "-Xmx64m"}});
+    services::setConfigTable({{2001, "i"}, {123, "-Xmx64m"}});
     HostServices services;
     services.module = &services;
     services.registerNativesEx = registerMissingClass;
@@ -182,7 +182,7 @@ JVM_TEST(MainCall, AFailedRegistrationIsToldToTheRuntimeAndMainStillRuns) {
 }
 
 JVM_TEST(MainCall, AnExceptionFromMainIsReportedAndTheLaunchFails) {
-    media::setConfigTable({{2001, "i"}, {123, "-Xmx64m \"-Djvmtest.throw=broken on purpose\""}});
+    services::setConfigTable({{2001, "i"}, {123, "-Xmx64m \"-Djvmtest.throw=broken on purpose\""}});
     HostServices services;
     services.module = &services;  // a module without the registration export
     jvmtest::withJvm(launchOptions(services, {L"setup.exe"}), [&](JavaVM* vm, JNIEnv* env) {
@@ -204,7 +204,7 @@ JVM_TEST(MainCall, AnExceptionFromMainIsReportedAndTheLaunchFails) {
 }
 
 JVM_TEST(MainCall, OtherKindsCallTheirOwnEntryClassWithoutRegisteringNatives) {
-    media::setConfigTable({{2001, "e"}, {123, "-Xmx64m"}, {122, "app.mod/com.example.Main"}, {133, "1"}});
+    services::setConfigTable({{2001, "e"}, {123, "-Xmx64m"}, {122, "app.mod/com.example.Main"}, {133, "1"}});
     HostServices services;
     services.module = &services;
     services.registerNativesEx = registerMisc;
@@ -227,7 +227,7 @@ JVM_TEST(MainCall, DestroyingTheJvmWaitsForJavaThreadsStillRunning) {
     const std::filesystem::path lateFile =
         std::filesystem::temp_directory_path() / ("jvm_tests_late_" + std::to_string(getpid()));
     std::filesystem::remove(lateFile);
-    media::setConfigTable({{2001, "e"}, {123, "-Xmx64m -Djvmtest.lateFile=" + lateFile.string()}});
+    services::setConfigTable({{2001, "e"}, {123, "-Xmx64m -Djvmtest.lateFile=" + lateFile.string()}});
     HostServices services;
     jvmtest::withJvm(launchOptions(services, {L"setup.exe"}), [&](JavaVM* vm, JNIEnv* env) {
         LogSince log;
@@ -243,14 +243,14 @@ JVM_TEST(MainCall, DestroyingTheJvmWaitsForJavaThreadsStillRunning) {
 }
 
 JVM_TEST(MainCall, MissingRuntimeClassesAreLoggedAndAMissingEntryClassEndsTheLaunch) {
-    media::setConfigTable({{2001, "i"}, {123, "-Xmx64m"}, {108, "1"}});
+    services::setConfigTable({{2001, "i"}, {123, "-Xmx64m"}, {108, "1"}});
     HostServices services;
     services.module = &services;
     services.registerNativesEx = registerMisc;
     const std::filesystem::path empty = std::filesystem::temp_directory_path() / "jvm_tests_no_classes";
     jvmtest::withJvm(launchOptions(services, {L"setup.exe"}, empty.string()), [&](JavaVM* vm, JNIEnv* env) {
         LogSince log;
-        launcher::registerNativeLogger(env, cleanupNative);
+        launch::registerNativeLogger(env, cleanupNative);
         try {
             launch::runAfterCreation(vm, env, {{L"setup.exe"}, false}, services);
             ADD_FAILURE() << "the launch went on without its entry class";

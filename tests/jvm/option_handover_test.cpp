@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "jvm_test.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ bool contains(const Strings& options, const std::string& option) {
 }  // namespace
 
 JVM_TEST(JvmOptions, ATypicalConfigurationIsAcceptedAndItsPropertiesArrive) {
-    media::setConfigTable({{2001, "i"},
+    services::setConfigTable({{2001, "i"},
                            {121, std::string("D1") + jvmtest::kClasses},
                            {123, "-Xmx64m -Xss2m --add-opens java.base/java.lang=ALL-UNNAMED "
                                  "\"-Djvmtest.words=two words\" -Djvmtest.empty="},
@@ -69,7 +69,7 @@ JVM_TEST(JvmOptions, ATypicalConfigurationIsAcceptedAndItsPropertiesArrive) {
 }
 
 JVM_TEST(JvmOptions, AModularApplicationIsResolvedAndOpensItsMainPackageToTheRuntime) {
-    media::setConfigTable({{2001, "i"},
+    services::setConfigTable({{2001, "i"},
                            {133, "1"},
                            {122, "app.mod/com.example.app.Main"},
                            {132, std::string("D1") + jvmtest::kModules},

@@ -26,8 +26,8 @@ struct IncludedRecord {
 struct ReadBack {
     std::vector<uint8_t> bytes;
     media::PayloadHeader header;
-    media::ConfigTable config;
-    media::MessageTable messages;
+    services::ConfigTable config;
+    services::MessageTable messages;
     std::vector<media::LanguageBlock> languages;
     std::vector<IncludedRecord> files;
     std::string trailing;
@@ -100,14 +100,14 @@ TEST_F(MediaWriterTest, EveryPartOfTheDescriptionReadsBackThroughTheLauncherPars
     EXPECT_EQ(media.header.expectedChecksum,
               media::crc32Update(0, media.bytes.data() + PeTemplate::imageEnd() + 20, media.header.coveredLength));
 
-    const media::ConfigTable expectedConfig = {{101, "Demo \xE9"},
+    const services::ConfigTable expectedConfig = {{101, "Demo \xE9"},
                                                {107, "1"},
                                                {122, "com.example.Main"},
                                                {2002, "3"},
                                                {2003, "cvnruntime.jar;cvnparams.conf;user\\readme.txt"}};
     EXPECT_EQ(media.config, expectedConfig);
 
-    media::MessageTable expectedMessages = media::defaultMessageTable();
+    services::MessageTable expectedMessages = media::defaultMessageTable();
     expectedMessages[20007] = L"Getting ready\u2026";
     expectedMessages[30000] = L"extra";
     EXPECT_EQ(media.messages, expectedMessages);

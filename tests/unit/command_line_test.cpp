@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "launcher/command_line.h"
+#include "services/command_line.h"
 
-using launcher::splitCommandLine;
+using services::splitCommandLine;
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "jre/pe_machine.h"
 #include "jre/version_cache.h"
 #include "log_capture.h"
-#include "media/tables.h"
+#include "services/tables.h"
 #include "stand_in_runtimes.h"
 
 using stand_in::Behaviour;
@@ -64,8 +64,8 @@ std::wstring machineText(uint16_t machine) { return std::to_wstring(machine); }
 
 class JavaCheck : public ::testing::Test {
 protected:
-    void SetUp() override { media::setConfigTable({}); }
-    void TearDown() override { media::setConfigTable({}); }
+    void SetUp() override { services::setConfigTable({}); }
+    void TearDown() override { services::setConfigTable({}); }
 
     stand_in::RuntimeFolder folder;
 };
@@ -204,7 +204,7 @@ TEST_F(JavaCheck, JavaOptionsVariablesAreHiddenFromTheRunAndRestored) {
 }
 
 TEST_F(JavaCheck, AWindowedLauncherAnswersWithJavawAndNeedsIt) {
-    media::setConfigTable({{107, "1"}});
+    services::setConfigTable({{107, "1"}});
     const auto runtime = stand_in::layOutRuntime(folder / L"gui", Shape::Bin);
     const CheckResult result = check(runtime.javaExe);
     EXPECT_TRUE(result.accepted);
@@ -228,7 +228,7 @@ TEST_F(JavaCheck, VersionRulesApplyToCachedAndRunVersionsAlike) {
     EXPECT_TRUE(check(runtime.javaExe, {.minimum = jre::splitVersion("1.8"), .maximum = jre::splitVersion("1.8"),
                                         .allowBeta = true})
                     .accepted);
-    media::setConfigTable({{130, "1"}});
+    services::setConfigTable({{130, "1"}});
     EXPECT_TRUE(check(runtime.javaExe).accepted);
     EXPECT_EQ(stand_in::runLog(runtime.home).size(), 1u);
 }

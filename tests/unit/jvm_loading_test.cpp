@@ -9,10 +9,10 @@
 #include "base/text.h"
 #include "jre/jvm_loading.h"
 #include "jre/jvm_search.h"
-#include "launcher/error_path.h"
+#include "services/error_path.h"
 #include "log_capture.h"
 #include "registry_sandbox.h"
-#include "media/tables.h"
+#include "services/tables.h"
 #include "stand_in_runtimes.h"
 
 using stand_in::Shape;
@@ -61,12 +61,12 @@ bool startsWith(const std::wstring& text, const std::wstring& prefix) { return t
 class JvmLoading : public ::testing::Test {
 protected:
     void SetUp() override {
-        media::setConfigTable({});
-        launcher::setGuiMode(false);
+        services::setConfigTable({});
+        services::setGuiMode(false);
         path_ = environment(L"PATH");
     }
     void TearDown() override {
-        media::setConfigTable({});
+        services::setConfigTable({});
         setEnvironment(L"PATH", path_);
     }
 
@@ -96,7 +96,7 @@ TEST_F(JvmLoading, TheFixedCandidatesAreTriedInOrderAndTheFirstThatLoadsIsPublis
 }
 
 TEST_F(JvmLoading, TheConfiguredSubdirectoryComesFirst) {
-    media::setConfigTable({{152, "custom"}});
+    services::setConfigTable({{152, "custom"}});
     const auto runtime = stand_in::layOutRuntime(folder / L"custom", Shape::Bin);
     placeJvm(binOf(runtime), L"custom");
     placeJvm(binOf(runtime), L"client");
@@ -155,7 +155,7 @@ TEST_F(JvmLoading, ReducePathKeepsOnlyEntriesInsideTheWindowsFolder) {
     jre::reducePath();  // off without config id 10010
     EXPECT_EQ(environment(L"PATH"), L"C:\\Tools;" + root + L"\\system32;D:\\x;" + root + L"Apps;" + root);
 
-    media::setConfigTable({{10010, "1"}});
+    services::setConfigTable({{10010, "1"}});
     jre::reducePath();
     EXPECT_EQ(environment(L"PATH"), root + L"\\system32;" + root + L"Apps;" + root);
 
@@ -165,12 +165,12 @@ TEST_F(JvmLoading, ReducePathKeepsOnlyEntriesInsideTheWindowsFolder) {
 }
 
 TEST_F(JvmLoading, NativeLibraryFoldersGoBeforePath) {
-    media::setConfigTable({{10004, "lib;C:\\abs"}});
+    services::setConfigTable({{10004, "lib;C:\\abs"}});
     setEnvironment(L"PATH", L"C:\\old");
     jre::setNativeLibPath();
     EXPECT_EQ(environment(L"PATH"), testDirectory() + L"\\lib;C:\\abs;C:\\old");
 
-    media::setConfigTable({});
+    services::setConfigTable({});
     jre::setNativeLibPath();
     EXPECT_EQ(environment(L"PATH"), testDirectory() + L"\\lib;C:\\abs;C:\\old");
 }
@@ -179,9 +179,9 @@ TEST_F(JvmLoading, NativeLibraryFoldersGoBeforePath) {
 class JvmSearch : public JvmLoading {
 protected:
     void configure(std::string sequence, std::initializer_list<std::pair<const int32_t, std::string>> more = {}) {
-        media::ConfigTable table{{128, std::move(sequence)}, {10003, narrow(folder / L"app")}};
+        services::ConfigTable table{{128, std::move(sequence)}, {10003, narrow(folder / L"app")}};
         for (const auto& entry : more) table[entry.first] = entry.second;
-        media::setConfigTable(table);
+        services::setConfigTable(table);
     }
     jre::SearchOutcome search() {
         jre::SearchOutcome outcome;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "launcher/modes.h"
+#include "services/modes.h"
 
-using namespace launcher;
+using namespace services;
 
 TEST(Modes, InternalModeWordsArePrefixesExceptTheReboot) {
     Modes msi;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/native_logger.h"
+#include "launch/native_logger.h"
 #include "log_capture.h"
 
 namespace {
@@ -60,19 +60,19 @@ TEST(NativeLogger, RegistersCleanupAndClearsExceptionsWhateverHappens) {
     FakeJvm jvm;
     FakeJvm::classPresent = true;
     FakeJvm::registerResult = 0;
-    launcher::registerNativeLogger(&jvm.env, cleanup);
+    launch::registerNativeLogger(&jvm.env, cleanup);
     EXPECT_EQ(FakeJvm::registered, "cleanup0()V/1");
     EXPECT_EQ(FakeJvm::function, reinterpret_cast<void*>(cleanup));
     EXPECT_EQ(FakeJvm::cleared, 1);
     EXPECT_EQ(FakeJvm::released, 1);  // the class's local reference
 
     FakeJvm::registerResult = -1;
-    launcher::registerNativeLogger(&jvm.env, cleanup);
+    launch::registerNativeLogger(&jvm.env, cleanup);
     EXPECT_TRUE(logHas(L"could not register NativeLogger class -1"));
     EXPECT_EQ(FakeJvm::cleared, 2);
 
     FakeJvm::classPresent = false;
-    launcher::registerNativeLogger(&jvm.env, cleanup);
+    launch::registerNativeLogger(&jvm.env, cleanup);
     EXPECT_TRUE(logHas(L"ERROR: did not find NativeLogger class"));
     EXPECT_EQ(FakeJvm::cleared, 3);
     EXPECT_EQ(FakeJvm::released, 2);

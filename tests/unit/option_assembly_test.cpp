@@ -10,7 +10,7 @@
 #include "launch/main_call.h"
 #include "launch/option_assembly.h"
 #include "log_capture.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 using launch::OptionSink;
 
@@ -33,7 +33,7 @@ public:
     std::wstring module = L"C:\\app\\setup.exe";
 
     // "$X" in a text stands for "expanded".
-    void expand(std::wstring& text, launch::ExpansionMode) override { replace(text, L"%X%", L"expanded"); }
+    void expand(std::wstring& text, files::ExpansionMode) override { replace(text, L"%X%", L"expanded"); }
     void expandNarrow(std::string& text) override {
         const size_t at = text.find("%X%");
         if (at != std::string::npos) text.replace(at, 3, "expanded");
@@ -78,7 +78,7 @@ public:
     launch::ReportFunction errorReporter() override { return nullptr; }
     std::optional<std::wstring> winDelExecutable() override { return module; }
     std::string canonicalExecutablePath() override { return "c:\\app\\setup.exe"; }
-    void expandUnicode(std::wstring& text) override { expand(text, launch::ExpansionMode::Unicode); }
+    void expandUnicode(std::wstring& text) override { expand(text, files::ExpansionMode::Unicode); }
     std::wstring canonicalKeepCase(const std::wstring& path) override {
         return path.size() > 1 && path[1] == L':' ? path : L"C:\\app\\" + path;
     }
@@ -93,8 +93,8 @@ private:
 
 class Options : public ::testing::Test {
 protected:
-    void SetUp() override { media::setConfigTable({}); }
-    void TearDown() override { media::setConfigTable({}); }
+    void SetUp() override { services::setConfigTable({}); }
+    void TearDown() override { services::setConfigTable({}); }
 
     OptionSink read(const std::string& content, const std::optional<std::wstring>& base = std::nullopt) {
         OptionSink sink;
@@ -176,7 +176,7 @@ TEST_F(Options, VersionConditions) {
 }
 
 TEST_F(Options, OnlyTheFirstMatchingVersionLineCounts) {
-    media::setConfigTable({{123, "-Dconfigured"}, {10200, "3"}, {10201, "1-8"}, {10202, "-Dold"},
+    services::setConfigTable({{123, "-Dconfigured"}, {10200, "3"}, {10201, "1-8"}, {10202, "-Dold"},
                            {10203, "11-17"}, {10204, "-Dfirst -Dboth"}, {10205, "*17*"}, {10206, "-Dsecond"}});
     OptionSink sink;
     launch::addConfiguredOptions(sink, system, std::string("17.0.2"));
@@ -187,7 +187,7 @@ TEST_F(Options, OnlyTheFirstMatchingVersionLineCounts) {
     EXPECT_EQ(withoutRuntime.options, (Strings{"-Dconfigured"}));
 
     // An absurd line count reads no further than the table goes.
-    media::setConfigTable({{10200, "2000000000"}});
+    services::setConfigTable({{10200, "2000000000"}});
     OptionSink absurd;
     launch::addConfiguredOptions(absurd, system, std::string("17"));
     EXPECT_TRUE(absurd.options.empty());
@@ -226,19 +226,19 @@ TEST_F(Options, ClasspathEntriesPrefixOverrideAndSuffix) {
     system.environment["LIBS"] = "\"D:\\libs\\x.jar\"";
     system.listings["C:\\app\\lib|*.jar"] = {"l.jar"};
     system.existing = {"C:\\app\\lib"};
-    media::setConfigTable(
+    services::setConfigTable(
         {{121, "A0first.jar;x;S1lib;E0LIBS;E0UNSET;D0%X%"}, {123, "\"-classpath/p P\" \"-classpath/a S\""}});
     EXPECT_EQ(assemble().back(),
               "-Djava.class.path=P;C:\\app\\first.jar;C:\\app\\lib\\l.jar;D:\\libs\\x.jar;C:\\app\\expanded;S");
 
-    media::setConfigTable({{123, "\"-classpath/a S\""}});
+    services::setConfigTable({{123, "\"-classpath/a S\""}});
     EXPECT_EQ(assemble().back(), "-Djava.class.path=;S");
-    media::setConfigTable({{121, "A0x.jar"}, {123, "\"-classpath C:\\only\""}});
+    services::setConfigTable({{121, "A0x.jar"}, {123, "\"-classpath C:\\only\""}});
     EXPECT_EQ(assemble().back(), "-Djava.class.path=C:\\only");
 }
 
 TEST_F(Options, MissingRequiredEntriesEndTheLaunch) {
-    media::setConfigTable({{121, "A1missing.jar"}});
+    services::setConfigTable({{121, "A1missing.jar"}});
     try {
         assemble();
         FAIL() << "no failure";
@@ -246,7 +246,7 @@ TEST_F(Options, MissingRequiredEntriesEndTheLaunch) {
         EXPECT_EQ(failure.message, 1006);
         EXPECT_EQ(failure.argument, "missing.jar");
     }
-    media::setConfigTable({{121, "E1NOT_SET"}});
+    services::setConfigTable({{121, "E1NOT_SET"}});
     try {
         assemble();
         FAIL() << "no failure";
@@ -255,20 +255,20 @@ TEST_F(Options, MissingRequiredEntriesEndTheLaunch) {
         EXPECT_EQ(failure.argument, "NOT_SET");
     }
     system.environment["EMPTY"] = "";
-    media::setConfigTable({{121, "E1EMPTY"}});
+    services::setConfigTable({{121, "E1EMPTY"}});
     EXPECT_THROW(assemble(), Failure);
 }
 
 TEST_F(Options, ModularApplicationsOpenTheirPackageToTheRuntime) {
     system.listings["C:\\tmp\\x|*.jar"] = {"app.jar"};
-    media::setConfigTable({{133, "1"}, {122, "app.mod/com.example.Main"}});
+    services::setConfigTable({{133, "1"}, {122, "app.mod/com.example.Main"}});
     EXPECT_EQ(assemble({.installerKind = true}),
               (Strings{"-Djava.class.path=", "--module-path=C:\\tmp\\x\\app.jar",
                        "--add-opens=app.mod/com.example=com.corvane.runtime",
                        "--add-modules=app.mod,com.corvane.runtime"}));
 
     // Without a modular application the extracted jars still join a configured module path.
-    media::setConfigTable({{132, "D0mods"}});
+    services::setConfigTable({{132, "D0mods"}});
     EXPECT_EQ(assemble({.installerKind = true}),
               (Strings{"-Djava.class.path=", "--module-path=C:\\app\\mods;C:\\tmp\\x\\app.jar",
                        "--add-modules=com.corvane.runtime"}));
@@ -276,14 +276,14 @@ TEST_F(Options, ModularApplicationsOpenTheirPackageToTheRuntime) {
 }
 
 TEST_F(Options, ArgumentFilesAreExpandedAndJoinedAgainAndEmptyOptionsDropped) {
-    media::setConfigTable({{123, "@opts.txt \"\""}});
+    services::setConfigTable({{123, "@opts.txt \"\""}});
     const Strings options = assemble();
     EXPECT_EQ(options, (Strings{"--add-modules=from.file", "-Djava.class.path="}));
 }
 
 TEST_F(Options, LocaleJavaArgumentsAndTheDefaultFileComeInOrder) {
     system.files[L"C:\\app\\setup.exe.vmoptions"] = "-Dfrom=default\n";
-    media::setConfigTable({{166, "1"}, {125, "1"}, {123, "-Dconfigured"}});
+    services::setConfigTable({{166, "1"}, {125, "1"}, {123, "-Dconfigured"}});
     launch::AssemblyInputs inputs;
     inputs.arguments = {L"setup.exe", L"-J-Xmx1g", L"-Dsun.locale.formatasdefault=false", L"file.txt"};
     inputs.language = "de";
@@ -324,14 +324,14 @@ TEST_F(Options, LauncherSystemPropertiesInTheirOrder) {
 }
 
 TEST_F(Options, MainArgumentsStartWithTheLauncherParameters) {
-    media::setConfigTable({{102, "1"}, {103, "app_error.log"}, {104, "0"}, {106, "0"}, {107, "5"},
+    services::setConfigTable({{102, "1"}, {103, "app_error.log"}, {104, "0"}, {106, "0"}, {107, "5"},
                            {122, "com.example.Main"}, {124, "--cfg \"two words\""}, {125, "1"}});
     const std::vector<std::wstring> arguments =
         launch::mainArguments({L"setup.exe", L"-J-Xmx1g", L"file.txt", L"-Dsun.locale.formatasdefault=true"}, system);
     EXPECT_EQ(arguments, (std::vector<std::wstring>{L"false", L"com.example.Main", L"C:\\app\\app_error.log", L"",
                                                      L"false", L"setup.exe", L"--cfg", L"two words", L"file.txt"}));
 
-    media::setConfigTable({{102, "1"}, {103, "$HOME.log"}, {104, "1"}, {105, "%X%.log"}, {106, "1"}, {107, "1"},
+    services::setConfigTable({{102, "1"}, {103, "$HOME.log"}, {104, "1"}, {105, "%X%.log"}, {106, "1"}, {107, "1"},
                            {122, "app.mod/com.example.Main"}, {133, "1"}});
     EXPECT_EQ(launch::mainArguments({L"setup.exe", L"-J-Xmx1g"}, system),
               (std::vector<std::wstring>{L"true", L"/app.mod/com.example.Main", L"$HOME.log",
@@ -339,9 +339,9 @@ TEST_F(Options, MainArgumentsStartWithTheLauncherParameters) {
 }
 
 TEST_F(Options, TheEntryClassFollowsTheLauncherKind) {
-    media::setConfigTable({{2001, "i"}});
+    services::setConfigTable({{2001, "i"}});
     EXPECT_EQ(launch::entryClassName(), "com/corvane/runtime/launcher/WinLauncher");
-    media::setConfigTable({{2001, "e"}});
+    services::setConfigTable({{2001, "e"}});
     EXPECT_EQ(launch::entryClassName(), "com/lumbra/runtime/WinLauncher");
 }
 

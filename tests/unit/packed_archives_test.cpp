@@ -9,9 +9,9 @@
 
 #include "base/text.h"
 #include "jre/packed_archives.h"
-#include "launcher/error_path.h"
+#include "services/error_path.h"
 #include "log_capture.h"
-#include "media/tables.h"
+#include "services/tables.h"
 #include "runtime/unpack200_stand_in.h"
 #include "stand_in_runtimes.h"
 #include "windows_tree.h"
@@ -162,10 +162,10 @@ TEST(PackedArchivesFatal, AnUnpackerThatCannotStartEndsTheRunWithMessage1021) {
         pack(home, L"lib\\rt.jar", "rt");
         SetEnvironmentVariableW(L"CVN_TEST_PACKED_FATAL", home.c_str());
     }
-    media::setMessageTable({{1021, L"cannot unpack with {0}"}});
+    services::setMessageTable({{1021, L"cannot unpack with {0}"}});
     EXPECT_EXIT(
         {
-            launcher::setGuiMode(false);
+            services::setGuiMode(false);
             jre::expandPackedJars(narrow(home));
         },
         testing::ExitedWithCode(1), "cannot unpack with .*unpack200\\.exe");

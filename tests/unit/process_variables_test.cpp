@@ -7,10 +7,10 @@
 #include "files/executable_paths.h"
 #include "files/extraction_directory.h"
 #include "files/temporary_directory.h"
-#include "launch/process_variables.h"
+#include "files/process_variables.h"
 
-using launch::ExpansionMode;
-using launch::expandLauncherVariables;
+using files::ExpansionMode;
+using files::expandLauncherVariables;
 
 namespace {
 
@@ -38,7 +38,7 @@ TEST(ProcessVariables, TheExecutableDirectoryEndsInABackslash) {
     EXPECT_EQ(expanded("%CORVANE_EXEDIR%lib\\a.jar"), directory + "lib\\a.jar");
     EXPECT_EQ(expanded(L"${launcher:sys.launcherDirectory}", ExpansionMode::Unicode), programDirectory());
     EXPECT_EQ(expanded(L"${launcher:sys.launcherDirectory}", ExpansionMode::AnsiSafe),
-              launch::widenBytes(directory));
+              files::widenBytes(directory));
 }
 
 TEST(ProcessVariables, EnvironmentEntriesMatchTheirSpellingOrUpperCase) {
@@ -59,9 +59,9 @@ TEST(ProcessVariables, ProvidersSupplyTheValuesOfOtherParts) {
     EXPECT_EQ(expanded("[${launcher:sys.jvmHome}][%LUMBRA_TEMPDIR%]"), "[][]");
 
     int temporaryBaseCalls = 0;
-    launch::setRuntimeHomeProvider([] { return std::string("C:\\jre\\bin\\.."); });
+    files::setRuntimeHomeProvider([] { return std::string("C:\\jre\\bin\\.."); });
     files::setExtractionDirectory("C:\\T\\lmb1.tmp_dir9");
-    launch::setTemporaryBaseProviders(
+    files::setTemporaryBaseProviders(
         [&] {
             ++temporaryBaseCalls;
             return std::string("C:\\Base");
@@ -77,13 +77,13 @@ TEST(ProcessVariables, ProvidersSupplyTheValuesOfOtherParts) {
     EXPECT_EQ(temporaryBaseCalls, 3);
 
     // A narrow path from a provider gives its directory, made full and folded.
-    launch::setExecutableNarrowPathProvider([] { return std::string("C:\\a\\\\b\\setup.exe"); });
+    files::setExecutableNarrowPathProvider([] { return std::string("C:\\a\\\\b\\setup.exe"); });
     EXPECT_EQ(expanded("%LUMBRA_EXEDIR%"), "C:\\a\\b\\");
-    launch::setExecutableNarrowPathProvider(nullptr);
+    files::setExecutableNarrowPathProvider(nullptr);
 
-    launch::setRuntimeHomeProvider(nullptr);
+    files::setRuntimeHomeProvider(nullptr);
     files::clearExtractionDirectory();
-    launch::setTemporaryBaseProviders(nullptr, nullptr);
+    files::setTemporaryBaseProviders(nullptr, nullptr);
     // Without providers the temporary base is the launcher's own.
     EXPECT_EQ(expanded("${launcher:sys.tempDir}"), files::temporaryBaseNarrow());
 }

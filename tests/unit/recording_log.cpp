@@ -1,7 +1,7 @@
 // The host build has no log file; this sink keeps the lines for the tests.
 #include <mutex>
 
-#include "launcher/log.h"
+#include "services/log.h"
 #include "log_capture.h"
 
 namespace {
@@ -9,12 +9,12 @@ std::mutex linesLock;
 std::vector<std::wstring> lines;
 }  // namespace
 
-namespace launcher {
+namespace services {
 void writeLogLine(bool isError, std::wstring_view text) {
     std::lock_guard<std::mutex> guard(linesLock);
     lines.push_back((isError ? L"ERROR: " : L"") + std::wstring(text));
 }
-}  // namespace launcher
+}  // namespace services
 
 std::vector<std::wstring> capturedLogLines() {
     std::lock_guard<std::mutex> guard(linesLock);

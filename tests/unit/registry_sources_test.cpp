@@ -12,7 +12,7 @@
 #include "jre/registry_sources.h"
 #include "log_capture.h"
 #include "registry_sandbox.h"
-#include "media/tables.h"
+#include "services/tables.h"
 #include "stand_in_runtimes.h"
 
 using stand_in::Shape;
@@ -36,8 +36,8 @@ jre::VersionComponents bound(const char* text) { return jre::splitVersion(text);
 
 class RegistrySources : public ::testing::Test {
 protected:
-    void SetUp() override { media::setConfigTable({}); }
-    void TearDown() override { media::setConfigTable({}); }
+    void SetUp() override { services::setConfigTable({}); }
+    void TearDown() override { services::setConfigTable({}); }
 
     // A runtime whose java.exe sits in name\bin and reports `version`.
     stand_in::Runtime runtime(const std::wstring& name, const std::string& version) {
@@ -95,7 +95,7 @@ TEST_F(RegistrySources, EveryVendorKindCountsAndEqualVersionsKeepTheTableOrder) 
 }
 
 TEST_F(RegistrySources, AJdkRequiredLeavesTheJreKeysUnopened) {
-    media::setConfigTable({{131, "1"}});
+    services::setConfigTable({{131, "1"}});
     const auto jdk = stand_in::layOutRuntime(folder / L"jdk", Shape::JdkWithJre, {.version = "11.0.2"});
     const auto jreOnly = runtime(L"jre", "17.0.77");
     setText(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JRE\\17.0.77", "JavaHome", narrow(jreOnly.home));
@@ -125,7 +125,7 @@ TEST_F(RegistrySources, TheRegistryRuntimeMustBeNewerThanTheLocatedOne) {
     EXPECT_EQ(javaExe, canonical(newer.javaExe));
     EXPECT_EQ(version, "1.8.0_302");
 
-    media::setConfigTable({{165, "1"}});
+    services::setConfigTable({{165, "1"}});
     EXPECT_FALSE(jre::findRegistryOrLocatedJre(javaExe, version, {}, {}));
 }
 
@@ -165,7 +165,7 @@ TEST_F(RegistrySources, PreviousInstallationsAreTriedInListOrderUserHiveFirst) {
     EXPECT_FALSE(jre::findPreviousInstallationJre(javaExe, version, {}, {}));
     EXPECT_TRUE(log.hasPrefix(L"checking app id  (0, "));
 
-    media::setConfigTable({{160, "allinstdirs42"}});
+    services::setConfigTable({{160, "allinstdirs42"}});
     const auto app2 = stand_in::layOutRuntime(folder / L"App2", Shape::JreBin);
     const std::string list = narrow(folder / L"App1") + ";" + narrow(folder / L"App2");
     setText(HKEY_CURRENT_USER, kInstallations, "allinstdirs42", list);
@@ -178,7 +178,7 @@ TEST_F(RegistrySources, PreviousInstallationsAreTriedInListOrderUserHiveFirst) {
 }
 
 TEST_F(RegistrySources, PreviousInstallationsOfTheMachineAndAJdkRequired) {
-    media::setConfigTable({{160, "allinstdirs7"}, {131, "1"}});
+    services::setConfigTable({{160, "allinstdirs7"}, {131, "1"}});
     const auto app2 = stand_in::layOutRuntime(folder / L"App2\\jre", Shape::JdkWithJre);
     const std::string list = narrow(folder / L"App1") + ";" + narrow(folder / L"App2") + ";";
     setText(HKEY_LOCAL_MACHINE, kInstallations, "allinstdirs7", list);

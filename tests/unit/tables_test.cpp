@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "log_capture.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
-using namespace media;
+using namespace services;
 
 namespace {
 

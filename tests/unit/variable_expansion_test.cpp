@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
-#include "launch/variable_expansion.h"
+#include "files/variable_expansion.h"
 #include "log_capture.h"
 
-using launch::ExpansionMode;
+using files::ExpansionMode;
 
 namespace {
 
 // Fixed values; narrow text holds bytes of an ANSI code page, wide text code units.
-class FakeSource : public launch::ExpansionSource {
+class FakeSource : public files::ExpansionSource {
 public:
     std::string exeNarrow = "C:\\Apps\\Setup\\";
     std::wstring exeWide = L"C:\\Apps\\Set\u00fcp \u4e2d\\";
@@ -36,18 +36,18 @@ public:
     std::vector<std::string> environmentNarrow() override { return environment; }
     std::vector<std::wstring> environmentWide() override {
         std::vector<std::wstring> wide;
-        for (const auto& entry : environment) wide.push_back(launch::widenBytes(entry));
+        for (const auto& entry : environment) wide.push_back(files::widenBytes(entry));
         return wide;
     }
 };
 
 std::string narrow(std::string text, FakeSource& source) {
-    launch::expandNarrow(text, source);
+    files::expandNarrow(text, source);
     return text;
 }
 
 std::wstring wide(std::wstring text, ExpansionMode mode, FakeSource& source) {
-    launch::expandWide(text, mode, source);
+    files::expandWide(text, mode, source);
     return text;
 }
 
@@ -93,8 +93,8 @@ TEST(VariableExpansion, TheTemporaryBaseIsComputedOnEveryCall) {
     FakeSource source;
     narrow("no references", source);
     std::wstring text = L"none";
-    launch::expandWide(text, ExpansionMode::Unicode, source);
-    launch::expandWide(text, ExpansionMode::AnsiSafe, source);
+    files::expandWide(text, ExpansionMode::Unicode, source);
+    files::expandWide(text, ExpansionMode::AnsiSafe, source);
     EXPECT_EQ(source.temporaryBaseCalls, 3);
 }
 
@@ -161,11 +161,11 @@ TEST(VariableExpansion, EachHitIsLogged) {
 TEST(VariableExpansion, InsertionsStopAtTheSizeLimit) {
     // Entries such as "A=${B}${B}", "B=${C}${C}", ... would double the text with every entry.
     FakeSource source;
-    const size_t third = launch::kMaxExpandedLength / 3 + 1;
+    const size_t third = files::kMaxExpandedLength / 3 + 1;
     source.environment = {"BIG=" + std::string(third, 'x')};
     std::string text = "${BIG}${BIG}${BIG}${BIG}";
-    launch::expandNarrow(text, source);
-    EXPECT_LE(text.size(), launch::kMaxExpandedLength);
+    files::expandNarrow(text, source);
+    EXPECT_LE(text.size(), files::kMaxExpandedLength);
     EXPECT_EQ(text.size(), 2 * third + 12);
     EXPECT_EQ(text.substr(text.size() - 12), "${BIG}${BIG}");
 }

@@ -8,7 +8,7 @@
 #include "jre/version_rules.h"
 #include "log_capture.h"
 #include "media/byte_source.h"
-#include "media/tables.h"
+#include "services/tables.h"
 
 using jre::VersionComponents;
 
@@ -142,7 +142,7 @@ TEST(VersionRules, GreaterIsAStrictTotalOrderOnComponentLists) {
 }
 
 TEST(VersionRules, BetaVersionsNeedPermission) {
-    media::setConfigTable({});
+    services::setConfigTable({});
     EXPECT_FALSE(jre::isVersionAllowed("1.8.0_20-ea", {}, {}, false));
     EXPECT_TRUE(logHas(L"beta vm not allowed"));
     EXPECT_FALSE(jre::isVersionAllowed("21-rc1", {}, {}, false));
@@ -154,19 +154,19 @@ TEST(VersionRules, BetaVersionsNeedPermission) {
     // Prefix mode on key names has no beta rule.
     EXPECT_TRUE(jre::isVersionStringInRange("1.8.0_20-ea", v("1.8"), v("1.8")));
 
-    media::setConfigTable({{130, "1"}});
+    services::setConfigTable({{130, "1"}});
     EXPECT_TRUE(jre::isVersionAllowed("1.8.0_20-ea", {}, {}, false));
-    media::setConfigTable({});
+    services::setConfigTable({});
 }
 
 TEST(VersionRules, ConfiguredBoundsAreCutAt1999Characters) {
-    media::setConfigTable({{126, "1.8.0_60"}, {127, "1." + std::string(2100, '9')}});
+    services::setConfigTable({{126, "1.8.0_60"}, {127, "1." + std::string(2100, '9')}});
     const jre::VersionBounds bounds = jre::configuredVersionBounds();
     EXPECT_EQ(bounds.minimumText, "1.8.0_60");
     EXPECT_EQ(bounds.minimum, (VersionComponents{1, 8, 0, 60}));
     EXPECT_EQ(bounds.maximumText.size(), 1999u);
     EXPECT_EQ(bounds.maximum, (VersionComponents{1, 2147483647}));
-    media::setConfigTable({});
+    services::setConfigTable({});
     EXPECT_TRUE(jre::configuredVersionBounds().minimum.empty());
 }
 

@@ -9,17 +9,17 @@
 #include <vector>
 
 #include "base/text.h"
-#include "launcher/error_path.h"
-#include "launcher/launcher_log.h"
-#include "launcher/log.h"
-#include "launcher/platform.h"
+#include "services/error_path.h"
+#include "services/launcher_log.h"
+#include "services/log.h"
+#include "services/platform.h"
 #include "log_capture.h"
 #include "media/media_file.h"
 
 namespace {
 
 std::wstring logPath() {
-    const auto path = launcher::retainLogFile();
+    const auto path = services::retainLogFile();
     return path ? *path : std::wstring();
 }
 
@@ -54,9 +54,9 @@ std::vector<std::wstring> capturedLogLines() {
 }
 
 TEST(LauncherLog, WritesAUtf8FileWithHeaderAndTimedLines) {
-    launcher::logMessage(L"plain %s %d", L"line", 7);
-    launcher::logError(L"bad %S", "thing");
-    launcher::logMessage(L"caf\u00e9 \u4e2d");
+    services::logMessage(L"plain %s %d", L"line", 7);
+    services::logError(L"bad %S", "thing");
+    services::logMessage(L"caf\u00e9 \u4e2d");
     const std::wstring path = logPath();
     ASSERT_FALSE(path.empty());
     EXPECT_NE(path.find(L"cvn_nlog_"), std::wstring::npos);
@@ -76,10 +76,10 @@ TEST(LauncherLog, WritesAUtf8FileWithHeaderAndTimedLines) {
 }
 
 TEST(ErrorPath, OnlyTheFirstPlaceholderIsReplaced) {
-    EXPECT_EQ(launcher::substituteFirstPlaceholder(L"a {0} b {0}", L"X"), L"a X b {0}");
-    EXPECT_EQ(launcher::substituteFirstPlaceholder(L"none", L"X"), L"none");
-    EXPECT_EQ(launcher::substituteFirstPlaceholder(L"{0}", L""), L"");
-    EXPECT_EQ(launcher::substituteFirstPlaceholder(L"{0", L"X"), L"{0");
+    EXPECT_EQ(services::substituteFirstPlaceholder(L"a {0} b {0}", L"X"), L"a X b {0}");
+    EXPECT_EQ(services::substituteFirstPlaceholder(L"none", L"X"), L"none");
+    EXPECT_EQ(services::substituteFirstPlaceholder(L"{0}", L""), L"");
+    EXPECT_EQ(services::substituteFirstPlaceholder(L"{0", L"X"), L"{0");
 }
 
 TEST(MediaFile, HandleSourceReadsSeeksAndReportsTheEnd) {
@@ -126,13 +126,13 @@ struct RebootTrace {
 }  // namespace
 
 TEST(RebootMode, WaitsThenRebootsOnlyWithThePrivilege) {
-    const launcher::RebootActions fake = {RebootTrace::sleep, RebootTrace::enable, RebootTrace::exitWindows};
+    const services::RebootActions fake = {RebootTrace::sleep, RebootTrace::enable, RebootTrace::exitWindows};
     RebootTrace::steps.clear();
-    launcher::runDelayedReboot(fake);
+    services::runDelayedReboot(fake);
     EXPECT_EQ(RebootTrace::steps, (std::vector<std::string>{"sleep 5000", "privilege", "reboot"}));
 
     RebootTrace::steps.clear();
     RebootTrace::privilege = false;
-    EXPECT_FALSE(launcher::rebootNow(fake));
+    EXPECT_FALSE(services::rebootNow(fake));
     EXPECT_EQ(RebootTrace::steps, (std::vector<std::string>{"privilege"}));
 }

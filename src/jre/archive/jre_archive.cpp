@@ -5,17 +5,17 @@
 #include "base/win/handles.h"
 #include "files/path_operations.h"
 #include "jre/archive/archive_files.h"
-#include "launcher/cancel.h"
-#include "launcher/error_path.h"
-#include "launcher/log.h"
+#include "services/cancel.h"
+#include "services/error_path.h"
+#include "services/log.h"
 #include "resources/resource_ids.h"
 
 namespace jre {
 
 namespace {
 
-using launcher::logError;
-using launcher::logMessage;
+using services::logError;
+using services::logMessage;
 
 // An entry's file written with the system's calls: a runtime has thousands of small files, and
 // every call the C runtime's streams add around opening and closing one costs its share.
@@ -45,7 +45,7 @@ public:
         if (handle == INVALID_HANDLE_VALUE) {
             const std::wstring text = base::formatWide(L"Could not open file %S\n", name);
             logError(L"%s", text);
-            launcher::failWithText(text);
+            services::failWithText(text);
         }
         return std::make_unique<SystemFile>(handle);
     }
@@ -63,7 +63,7 @@ bool extractJreArchive(const std::string& archive, const std::string& target, HW
     SetCurrentDirectoryA(target.c_str());
 
     ArchiveHooks hooks;
-    hooks.cancelled = [] { return launcher::isCancelled(); };
+    hooks.cancelled = [] { return services::isCancelled(); };
     hooks.tickCount = [] { return static_cast<uint32_t>(GetTickCount()); };
     // A runtime has thousands of small files, each asking for a position before and at the start
     // of its copy; only a position that moved is worth a message to the dialog's thread (which
@@ -83,7 +83,7 @@ bool extractJreArchive(const std::string& archive, const std::string& target, HW
     const bool extracted = extractTarEntries(stream, files, hooks, total);
     if (!previous.empty()) SetCurrentDirectoryW(previous.c_str());
     if (window) logMessage(L"progress updates: %d", progressUpdates);
-    if (launcher::isCancelled()) return true;
+    if (services::isCancelled()) return true;
     if (extracted)
         logMessage(L"untaring JRE was successful");
     else

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/relative_path.h"
-#include "launcher/log.h"
+#include "services/log.h"
 
 namespace jre {
 
@@ -34,20 +34,20 @@ struct Reader {
     HeaderResult readHeader() {
         if (stream.atEnd()) {
             if (extractedFile) return HeaderResult::End;
-            launcher::logError(L"unexpected eof");
+            services::logError(L"unexpected eof");
             return HeaderResult::Failed;
         }
         if (stream.read(header, kHeaderRead) < 0) {
-            launcher::logError(L"gzread failed");
+            services::logError(L"gzread failed");
             return HeaderResult::Failed;
         }
         if (std::memcmp(header + kMagicOffset, "ustar", 5) != 0) {
             if (extractedFile) return HeaderResult::End;
-            launcher::logError(L"no magic number");
+            services::logError(L"no magic number");
             return HeaderResult::Failed;
         }
         if (!stream.skip(kBlock - kHeaderRead)) {
-            launcher::logError(L"gzseek 1 failed");
+            services::logError(L"gzseek 1 failed");
             return HeaderResult::Failed;
         }
         return HeaderResult::Read;
@@ -62,7 +62,7 @@ struct Reader {
     bool cancelled() const { return hooks.cancelled && hooks.cancelled(); }
 
     bool extractFile(const std::string& name, int32_t size) {
-        launcher::logMessage(L"extracting %S (size %d)", name, size);
+        services::logMessage(L"extracting %S (size %d)", name, size);
         std::unique_ptr<ArchiveFile> file = target.createFile(name);
         if (!file) return false;
         std::vector<char> buffer(kCopyPiece);
@@ -84,11 +84,11 @@ struct Reader {
             }
         }
         if (file->failed()) {
-            launcher::logMessage(L"stream error");
+            services::logMessage(L"stream error");
             return false;
         }
         if (written < size) {
-            launcher::logMessage(L"sizes don't match: %d, %d", static_cast<int32_t>(written), size);
+            services::logMessage(L"sizes don't match: %d, %d", static_cast<int32_t>(written), size);
             return false;
         }
         return true;
@@ -99,18 +99,18 @@ struct Reader {
     // Reads a long-name record's data; false when it cannot be had or cannot be a name.
     bool readLongName(int32_t size, std::string& name) {
         if (size <= 0 || size >= kLongNameLimit) {
-            launcher::logError(L"long file name of %d bytes refused", size);
+            services::logError(L"long file name of %d bytes refused", size);
             return false;
         }
         name.assign(static_cast<size_t>(size), '\0');
         if (stream.read(name.data(), static_cast<unsigned>(size)) != size) {
-            launcher::logError(L"gzread failed for long file name");
+            services::logError(L"gzread failed for long file name");
             return false;
         }
         // Terminated after its data; an embedded NUL ends it earlier, as a C string would.
         name.resize(std::strlen(name.c_str()));
         if (!stream.skip(padding(size))) {
-            launcher::logError(L"gzseek 4 failed");
+            services::logError(L"gzseek 4 failed");
             return false;
         }
         return true;
@@ -133,13 +133,13 @@ struct Reader {
             }
             std::replace(name.begin(), name.end(), '/', '\\');
             if (size < 0) {
-                launcher::logError(L"negative size %d of %S", size, name);
+                services::logError(L"negative size %d of %S", size, name);
                 return false;
             }
             // Entries are only written below the target; one that is not is a damaged or hostile
             // archive, not a runtime.
             if ((type == '0' || type == '5') && !isSafeEntryName(name)) {
-                launcher::logError(L"refusing archive entry %S", name);
+                services::logError(L"refusing archive entry %S", name);
                 return false;
             }
             if (type == '5') {
@@ -147,16 +147,16 @@ struct Reader {
             } else if (type == '0') {
                 reportProgress();
                 if (!extractFile(name, size)) {
-                    launcher::logError(L"extract file failed");
+                    services::logError(L"extract file failed");
                     return false;
                 }
                 extractedFile = true;
             } else if (!stream.skip(size)) {
-                launcher::logError(L"gzseek 2 failed");
+                services::logError(L"gzseek 2 failed");
                 return false;
             }
             if (!stream.skip(padding(size))) {
-                launcher::logError(L"gzseek 3 failed");
+                services::logError(L"gzseek 3 failed");
                 return false;
             }
             if (cancelled()) return true;

@@ -4,11 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 
-#include "media/payload_reader.h"
+namespace services {
 
-namespace media {
+using ConfigTable = std::map<int32_t, std::string>;
+using MessageTable = std::map<int32_t, std::wstring>;
 
 // Buffer size of the launcher's fixed path and message buffers; config values read through
 // the bounded accessors are cut to one less than this.
@@ -36,4 +38,4 @@ std::wstring messageEntry(int32_t id);
 // The message table's text, or the config table's when the message is absent or empty.
 std::wstring messageText(int32_t id);
 
-}  // namespace media
+}  // namespace services

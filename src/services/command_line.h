@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-namespace launcher {
+namespace services {
 
 // Appends the arguments of `text` to `arguments`. Every token is appended, also an empty one
 // (a text beginning with a blank yields an empty first element); an empty text yields none.
 void splitCommandLine(std::wstring_view text, std::vector<std::wstring>& arguments, bool escapes);
 
-}  // namespace launcher
+}  // namespace services

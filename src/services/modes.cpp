@@ -1,6 +1,6 @@
-#include "launcher/modes.h"
+#include "services/modes.h"
 
-namespace launcher {
+namespace services {
 
 Modes& modes() {
     static Modes instance;
@@ -81,4 +81,4 @@ UserOptions scanUserOptions(const std::vector<std::wstring>& arguments) {
     return options;
 }
 
-}  // namespace launcher
+}  // namespace services

@@ -1,6 +1,6 @@
-#include "launcher/command_line.h"
+#include "services/command_line.h"
 
-namespace launcher {
+namespace services {
 
 namespace {
 
@@ -62,4 +62,4 @@ void splitCommandLine(std::wstring_view text, std::vector<std::wstring>& argumen
     }
 }
 
-}  // namespace launcher
+}  // namespace services

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace launcher {
+namespace services {
 
 // Attaches to the parent's console, or allocates one; whether a console is available.
 bool attachConsole();
@@ -46,4 +46,4 @@ void runDelayedReboot(const RebootActions& actions = systemRebootActions());
 // Loads a system library from the system directory only.
 HMODULE loadSystemLibrary(const wchar_t* name);
 
-}  // namespace launcher
+}  // namespace services

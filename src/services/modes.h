@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace launcher {
+namespace services {
 
 struct Modes {
     bool deletion = false;          // "__cvn_windel": the clean-up child
@@ -54,4 +54,4 @@ struct UserOptions {
 // Exact, case-sensitive comparison of every argument, element 0 included.
 UserOptions scanUserOptions(const std::vector<std::wstring>& arguments);
 
-}  // namespace launcher
+}  // namespace services

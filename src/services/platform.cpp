@@ -1,14 +1,14 @@
-#include "launcher/platform.h"
+#include "services/platform.h"
 
 #include <cstdio>
 
 #include <commctrl.h>
 
 #include "base/text.h"
-#include "launcher/log.h"
-#include "launcher/modes.h"
+#include "services/log.h"
+#include "services/modes.h"
 
-namespace launcher {
+namespace services {
 
 namespace {
 
@@ -137,4 +137,4 @@ void runDelayedReboot(const RebootActions& actions) {
     rebootNow(actions);
 }
 
-}  // namespace launcher
+}  // namespace services

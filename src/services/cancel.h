@@ -2,9 +2,9 @@
 // steps and inside its long loops. Once set it stays set.
 #pragma once
 
-namespace launcher {
+namespace services {
 
 bool isCancelled();
 void setCancelled();
 
-}  // namespace launcher
+}  // namespace services

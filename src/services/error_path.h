@@ -1,5 +1,6 @@
 // How errors reach the user: a message box in GUI mode, the console or standard error
-// otherwise. Fatal errors end the process through the clean-up.
+// otherwise. Fatal errors end the process through the clean-up. Implemented by the program's top
+// (launcher/error_path.cpp), which knows the clean-up.
 #pragma once
 
 #include <windows.h>
@@ -7,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace launcher {
+namespace services {
 
 // GUI mode is on at start; "-q"/"-c" and launcher types other than GUI turn it off.
 bool guiMode();
@@ -27,4 +28,4 @@ std::wstring substituteFirstPlaceholder(std::wstring_view text, std::wstring_vie
 // Shows the message table's entry alone, without the config-table fallback.
 [[noreturn]] void failWithMessage(int id);
 
-}  // namespace launcher
+}  // namespace services

@@ -7,10 +7,10 @@
 
 #include "base/format.h"
 
-namespace launcher {
+namespace services {
 
-// Appends one line. Provided by the launcher log under Windows and by a recording sink in the
-// host tests.
+// Appends one line. Provided by the launcher log under Windows (launcher/launcher_log.cpp) and by
+// a recording sink in the host tests.
 void writeLogLine(bool isError, std::wstring_view text);
 
 template <class... Args>
@@ -24,4 +24,4 @@ void logError(std::wstring_view format, const Args&... args) {
     writeLogLine(true, base::formatWide(format, args...));
 }
 
-}  // namespace launcher
+}  // namespace services

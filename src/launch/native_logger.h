@@ -4,7 +4,7 @@
 
 #include <jni.h>
 
-namespace launcher {
+namespace launch {
 
 using CleanupNative = void(JNICALL*)(JNIEnv*, jclass);
 
@@ -12,4 +12,4 @@ using CleanupNative = void(JNICALL*)(JNIEnv*, jclass);
 // Failures are logged; a pending exception is always cleared afterwards.
 void registerNativeLogger(JNIEnv* env, CleanupNative cleanup);
 
-}  // namespace launcher
+}  // namespace launch

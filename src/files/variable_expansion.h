@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace launch {
+namespace files {
 
 // ANSI-safe: text that goes back to ANSI and on to the virtual machine, so every value is the
 // narrow one widened byte by byte. Unicode: text that stays wide (file names, main arguments).
@@ -48,4 +48,4 @@ std::wstring widenBytes(std::string_view text);
 // refer to one another can otherwise double the text with every environment entry.
 constexpr size_t kMaxExpandedLength = size_t{1} << 22;
 
-}  // namespace launch
+}  // namespace files

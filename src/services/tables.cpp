@@ -1,11 +1,11 @@
-#include "media/tables.h"
+#include "services/tables.h"
 
 #include <utility>
 
 #include "base/text.h"
-#include "launcher/log.h"
+#include "services/log.h"
 
-namespace media {
+namespace services {
 
 namespace {
 
@@ -40,7 +40,7 @@ size_t configCopy(int32_t id, char* buffer, size_t size) {
     if (copied > 0) value->copy(buffer, copied);
     buffer[copied] = '\0';
     if (length >= size) {
-        launcher::logError(L"config string %d truncated (%d %d)", id, size, length);
+        services::logError(L"config string %d truncated (%d %d)", id, size, length);
     }
     return copied;
 }
@@ -87,4 +87,4 @@ std::wstring messageText(int32_t id) {
     return text;
 }
 
-}  // namespace media
+}  // namespace services

@@ -1,4 +1,4 @@
-#include "launch/process_variables.h"
+#include "files/process_variables.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 // The ANSI environment block: under UNICODE the plain name is redirected to the wide function.
 #undef GetEnvironmentStrings
 
-namespace launch {
+namespace files {
 
 namespace {
 
@@ -119,4 +119,4 @@ void expandLauncherVariables(std::wstring& text, ExpansionMode mode) {
     expandWide(text, mode, processExpansionSource());
 }
 
-}  // namespace launch
+}  // namespace files

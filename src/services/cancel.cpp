@@ -1,9 +1,9 @@
-#include "launcher/cancel.h"
+#include "services/cancel.h"
 
 #include <atomic>
 #include <cstdint>
 
-namespace launcher {
+namespace services {
 
 namespace {
 // 16 bits wide: the flag is shared with code that treats it as a short.
@@ -14,4 +14,4 @@ bool isCancelled() { return cancelFlag.load() == 1; }
 
 void setCancelled() { cancelFlag.fetch_or(1); }
 
-}  // namespace launcher
+}  // namespace services

@@ -1,10 +1,10 @@
-#include "launch/variable_expansion.h"
+#include "files/variable_expansion.h"
 
 #include <array>
 
-#include "launcher/log.h"
+#include "services/log.h"
 
-namespace launch {
+namespace files {
 
 namespace {
 
@@ -62,11 +62,11 @@ struct Values {
 };
 
 void logHit(std::string_view name, std::string_view value) {
-    launcher::logMessage(L"expanding2 %S to %S.", name, value);
+    services::logMessage(L"expanding2 %S to %S.", name, value);
 }
 
 void logHit(std::wstring_view name, std::wstring_view value) {
-    launcher::logMessage(L"expanding2 %s to %s.", name, value);
+    services::logMessage(L"expanding2 %s to %s.", name, value);
 }
 
 // Searched through a view: programs that link the core without a launcher log (the media
@@ -167,4 +167,4 @@ void expandWide(std::wstring& text, ExpansionMode mode, ExpansionSource& source)
     expand(text, values, source.environmentWide());
 }
 
-}  // namespace launch
+}  // namespace files

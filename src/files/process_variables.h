@@ -5,9 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "launch/variable_expansion.h"
+#include "files/variable_expansion.h"
 
-namespace launch {
+namespace files {
 
 // Values owned by other parts of the launcher. An empty function stands for the files module's
 // own value (files::executableNarrowPath, files::extractionDirectory).
@@ -27,4 +27,4 @@ ExpansionSource& processExpansionSource();
 void expandLauncherVariables(std::string& text);
 void expandLauncherVariables(std::wstring& text, ExpansionMode mode);
 
-}  // namespace launch
+}  // namespace files
