@@ -38,10 +38,10 @@ struct CheckSettings {
 bool evaluate(std::string& path, std::string& version, const CheckSettings& settings) {
     FILETIME lastWriteTime = {};
     if (!lastWriteTimeOf(path, lastWriteTime)) {
-        logMessage(L"file doesn't exist");
+        services::logMessage(L"file doesn't exist");
         return false;
     }
-    logMessage(L"file exists");
+    services::logMessage(L"file exists");
     version.clear();
 
     bool fromCache = false;
@@ -50,7 +50,7 @@ bool evaluate(std::string& path, std::string& version, const CheckSettings& sett
         uint32_t cachedMachine = 0;
         if (readVersionCache(path, lastWriteTime, cachedVersion, cachedMachine) &&
             cachedVersion != kFailedRunVersion) {
-            logMessage(L"got version from registry %S %d", cachedVersion, static_cast<int>(cachedMachine));
+            services::logMessage(L"got version from registry %S %d", cachedVersion, static_cast<int>(cachedMachine));
             version = cachedVersion;
             if (cachedMachine != kAcceptedJavaMachine) return false;
             fromCache = true;
@@ -58,11 +58,11 @@ bool evaluate(std::string& path, std::string& version, const CheckSettings& sett
     }
     if (!fromCache) {
         if (!readJavaVersion(path, lastWriteTime, version)) {
-            logMessage(L"couldn't get version");
+            services::logMessage(L"couldn't get version");
             return false;
         }
         const uint16_t machine = readPeMachine(path);
-        logMessage(L"got version from execution %S %d", version, static_cast<int>(machine));
+        services::logMessage(L"got version from execution %S %d", version, static_cast<int>(machine));
         // Written whatever the machine: a foreign runtime is then refused without a run.
         if (settings.writeCache && machine != 0) writeVersionCache(path, lastWriteTime, version, machine);
         // An unreadable header does not refuse a runtime that ran and reported a version.
@@ -81,12 +81,12 @@ bool evaluate(std::string& path, std::string& version, const CheckSettings& sett
 
 bool checkJavaExe(std::string& path, std::string& version, const VersionComponents& minimum,
                   const VersionComponents& maximum, bool allowBeta, bool useCache, bool writeCache) {
-    logMessage(L"checkJavaExe (%S, [out], %d, %d, %d)", path, static_cast<int>(minimum.size()),
+    services::logMessage(L"checkJavaExe (%S, [out], %d, %d, %d)", path, static_cast<int>(minimum.size()),
                static_cast<int>(maximum.size()), allowBeta ? 1 : 0);
     path = files::canonicalPath(path, false);
     const bool answer = evaluate(path, version, {minimum, maximum, allowBeta, useCache, writeCache});
     if (isNonWorkingJava(path)) return false;
-    logMessage(L"checkJavaExe returning %d", answer ? 1 : 0);
+    services::logMessage(L"checkJavaExe returning %d", answer ? 1 : 0);
     return answer;
 }
 

@@ -61,10 +61,10 @@ public:
                 break;
             case Lookup::Unreadable:
                 // What cannot be read cannot be restored, so it stays.
-                logMessage(L"error reading %S", narrowName);
+                services::logMessage(L"error reading %S", narrowName);
                 break;
             case Lookup::Value:
-                logMessage(L"%S is %S", narrowName, base::wideToNarrow(value));
+                services::logMessage(L"%S is %S", narrowName, base::wideToNarrow(value));
                 SetEnvironmentVariableW(name, nullptr);
                 saved_.emplace_back(name, std::move(value));
                 break;
@@ -132,7 +132,7 @@ bool readJavaVersion(const std::string& path, const FILETIME& lastWriteTime, std
                      DWORD exitTimeout) {
     std::string shortPath = shortPathOf(path);
     if (shortPath.empty()) {
-        logMessage(L"Could not get short path name for %S", path);
+        services::logMessage(L"Could not get short path name for %S", path);
         shortPath = path;
     }
     const std::string commandLine = "\"" + shortPath + "\" -version";
@@ -143,13 +143,13 @@ bool readJavaVersion(const std::string& path, const FILETIME& lastWriteTime, std
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
-        logMessage(L"CreatePipe error (%d)", static_cast<int>(GetLastError()));
+        services::logMessage(L"CreatePipe error (%d)", static_cast<int>(GetLastError()));
         return false;
     }
     KernelHandle pipeRead(readEnd);
     KernelHandle pipeWrite(writeEnd);
     if (!SetHandleInformation(pipeRead.get(), HANDLE_FLAG_INHERIT, 0)) {
-        logMessage(L"SetHandleInformation error (%d)", static_cast<int>(GetLastError()));
+        services::logMessage(L"SetHandleInformation error (%d)", static_cast<int>(GetLastError()));
         return false;
     }
 
@@ -177,15 +177,15 @@ bool readJavaVersion(const std::string& path, const FILETIME& lastWriteTime, std
     optionsRemoval.restore();
 
     if (!started) {
-        logMessage(L"Could not create process %S (error %d)", commandLine, static_cast<int>(startError));
+        services::logMessage(L"Could not create process %S (error %d)", commandLine, static_cast<int>(startError));
         return false;
     }
 
     DWORD exitCode = 0;
     GetExitCodeProcess(process.get(), &exitCode);
-    logMessage(L"Exit Code %d", static_cast<int>(exitCode));
+    services::logMessage(L"Exit Code %d", static_cast<int>(exitCode));
     if (exitCode == kStillActive) {
-        logMessage(L"Terminating process");
+        services::logMessage(L"Terminating process");
         TerminateProcess(process.get(), 1);
         // Ended before its files are touched again (a test removing the runtime, a retry).
         WaitForSingleObject(process.get(), 5000);

@@ -98,12 +98,12 @@ void showLoadFailure(SourceKind kind, const std::string& locationText) {
 const LoadedRuntime& loadedRuntime() { return published(); }
 
 bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool locationIsJavaExe) {
-    logMessage(L"LoadDLL (%d, %S, %d)", showErrors ? 1 : 0, location ? *location : std::string("(null)"),
+    services::logMessage(L"LoadDLL (%d, %S, %d)", showErrors ? 1 : 0, location ? *location : std::string("(null)"),
                locationIsJavaExe ? 1 : 0);
     SearchOutcome outcome;
     HMODULE library = nullptr;
     if (location) {
-        logMessage(L"Got JRE location %S (java exe: %d)", *location, locationIsJavaExe ? 1 : 0);
+        services::logMessage(L"Got JRE location %S (java exe: %d)", *location, locationIsJavaExe ? 1 : 0);
         const VersionBounds bounds = configuredVersionBounds();
         bool usable = false;
         if (locationIsJavaExe) {
@@ -113,7 +113,7 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
             usable = testLocation(outcome.javaExe, outcome.version, *location, bounds.minimum, bounds.maximum, true, true);
         }
         if (!usable) {
-            logError(L"Provided JVM unusable");
+            services::logError(L"Provided JVM unusable");
             if (showErrors) services::showMessage(1016, L"32");
             return false;
         }
@@ -123,7 +123,7 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
     } else {
         library = searchJvm(outcome);
         if (outcome.kind == SourceKind::None) {
-            logError(L"No JVM found");
+            services::logError(L"No JVM found");
             if (showErrors) services::showMessage(1016, L"32");
             return false;
         }
@@ -133,12 +133,12 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
     runtime.home = directoryOf(outcome.javaExe) + "\\..";
     runtime.version = outcome.version;
     FARPROC createJavaVm = nullptr;
-    if (!library) logError(L"Could not get DLL-Handle.");
+    if (!library) services::logError(L"Could not get DLL-Handle.");
     if (library) createJavaVm = GetProcAddress(library, "JNI_CreateJavaVM");
-    if (!createJavaVm) logError(L"Could not load functions");
+    if (!createJavaVm) services::logError(L"Could not load functions");
     if (library && createJavaVm) {
         runtime.createJavaVm = createJavaVm;
-        logMessage(L"Loading of JVM-DLL successful");
+        services::logMessage(L"Loading of JVM-DLL successful");
         return true;
     }
     if (showErrors) showLoadFailure(outcome.kind, outcome.locationText);
@@ -146,7 +146,7 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
 }
 
 HMODULE loadJvmFromJavaExe(const std::string& javaExe) {
-    logMessage(L"Trying to load JVM-DLL from %S", javaExe);
+    services::logMessage(L"Trying to load JVM-DLL from %S", javaExe);
     if (HMODULE library = tryJvmDll(javaExe)) return library;
     const std::string bin = binDirectoryOf(javaExe);
     if (bin.empty()) return nullptr;
@@ -162,9 +162,9 @@ HMODULE tryJvmDll(const std::string& javaExe) {
     const std::wstring previous = oldPath.value_or(std::wstring());
     const std::wstring newPath = widenPath(bin) + L";" + previous;
     if (writePath(newPath))
-        logMessage(L"Setting PATH %d %s", static_cast<int>(previous.size() + 1), newPath);
+        services::logMessage(L"Setting PATH %d %s", static_cast<int>(previous.size() + 1), newPath);
     else
-        logMessage(L"Setting PATH %s failed with error %d", newPath, static_cast<int>(GetLastError()));
+        services::logMessage(L"Setting PATH %s failed with error %d", newPath, static_cast<int>(GetLastError()));
 
     HMODULE library = nullptr;
     std::string preferred = services::configString(kPreferredJvmSubdirectoryId);
@@ -179,18 +179,18 @@ HMODULE tryJvmDll(const std::string& javaExe) {
     services::removeDllDirectory(cookie);
     // Exactly as before: a PATH that was unset is unset again.
     if (writePath(oldPath))
-        logMessage(L"Setting PATH %s", previous);
+        services::logMessage(L"Setting PATH %s", previous);
     else
-        logMessage(L"Setting PATH %s failed with error %d", previous, static_cast<int>(GetLastError()));
+        services::logMessage(L"Setting PATH %s failed with error %d", previous, static_cast<int>(GetLastError()));
     return nullptr;
 }
 
 HMODULE tryJvmDllCandidate(const std::string& bin, const std::string& subdirectory) {
     const std::string path = bin + "\\" + subdirectory + "\\jvm.dll";
     const bool exists = files::pathExists(path);
-    logMessage(L"Trying %S (exists %d)", path, exists ? 1 : 0);
+    services::logMessage(L"Trying %S (exists %d)", path, exists ? 1 : 0);
     HMODULE library = LoadLibraryW(widenPath(path).c_str());
-    if (!library && exists) logMessage(L"Failed with error code %d", static_cast<int>(GetLastError()));
+    if (!library && exists) services::logMessage(L"Failed with error code %d", static_cast<int>(GetLastError()));
     if (library) published().binDirectory = bin;
     return library;
 }
@@ -199,17 +199,17 @@ void preloadUcrtbase(const std::string& bin) {
     if (!isWindowsBefore64()) return;
     const std::string library = bin + "\\ucrtbase.dll";
     if (!files::pathExists(library)) return;
-    logMessage(L"Preloading ucrtbase.dll 4");
+    services::logMessage(L"Preloading ucrtbase.dll 4");
     const std::wstring previous = files::currentDirectory();
     SetCurrentDirectoryW(widenPath(bin).c_str());
     if (!LoadLibraryW(L"ucrtbase.dll") && !LoadLibraryW(widenPath(library).c_str()))
-        logMessage(L"Could not preload ucrtbase.dll");
+        services::logMessage(L"Could not preload ucrtbase.dll");
     if (!previous.empty()) SetCurrentDirectoryW(previous.c_str());
 }
 
 void setNativeLibPath() {
     std::string configured = services::configString(kNativeLibraryDirectoriesId);
-    logMessage(L"native lib dir is %S", configured);
+    services::logMessage(L"native lib dir is %S", configured);
     files::expandLauncherVariables(configured);
 
     std::string joined;
@@ -229,9 +229,9 @@ void setNativeLibPath() {
     std::wstring path = widenPath(joined);
     if (const std::optional<std::wstring> current = readPath()) path += *current;
     if (writePath(path))
-        logMessage(L"Setting PATH (native libs) %s", path);
+        services::logMessage(L"Setting PATH (native libs) %s", path);
     else
-        logMessage(L"Setting PATH (native libs) %s failed with error %d", path, static_cast<int>(GetLastError()));
+        services::logMessage(L"Setting PATH (native libs) %s failed with error %d", path, static_cast<int>(GetLastError()));
 }
 
 void reducePath() {
@@ -242,7 +242,7 @@ void reducePath() {
     const UINT length = GetWindowsDirectoryW(windowsBuffer, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) return;
     const std::wstring windows(windowsBuffer, length);
-    logMessage(L"reducing PATH %d %d %s", static_cast<int>(windows.size()), static_cast<int>(path->size() + 1), *path);
+    services::logMessage(L"reducing PATH %d %d %s", static_cast<int>(windows.size()), static_cast<int>(path->size() + 1), *path);
 
     std::wstring reduced;
     size_t start = 0;
@@ -259,8 +259,8 @@ void reducePath() {
         }
         start = end + 1;
     }
-    logMessage(L"reduced PATH %d to %s", static_cast<int>(reduced.size()), reduced);
-    if (!reduced.empty() && !writePath(reduced)) logMessage(L"ERROR setting path");
+    services::logMessage(L"reduced PATH %d to %s", static_cast<int>(reduced.size()), reduced);
+    if (!reduced.empty() && !writePath(reduced)) services::logMessage(L"ERROR setting path");
 }
 
 }  // namespace jre

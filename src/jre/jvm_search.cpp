@@ -59,7 +59,7 @@ public:
 
     HMODULE run() {
         outcome_.kind = SourceKind::None;
-        logMessage(L"Searching for a JVM");
+        services::logMessage(L"Searching for a JVM");
         std::string sequence = services::configString(kSearchSequenceId);
         if (sequence.size() > kTextLimit) sequence.resize(kTextLimit);
         const std::vector<std::string> entries = searchEntries(sequence);
@@ -80,7 +80,7 @@ public:
             return library_;
         for (const std::string& entry : entries)
             if (tryRelative(entry)) return library_;
-        logMessage(L"Search sequence finished");
+        services::logMessage(L"Search sequence finished");
         for (const char* variable : {"LUMBRA_JAVA_HOME", "CORVANE_JAVA_HOME"}) {
             std::string javaExe;
             std::string version;
@@ -105,11 +105,11 @@ private:
     bool tryLocationFile(const std::string& file, const wchar_t* foundLine, const wchar_t* usingLine, bool allowBeta) {
         const std::string location = readFirstLine(file);
         if (location.empty()) return false;
-        logMessage(foundLine, location);
+        services::logMessage(foundLine, location);
         std::string javaExe;
         std::string version;
         if (!testLocation(javaExe, version, location, bounds_.minimum, bounds_.maximum, allowBeta, false)) return false;
-        logMessage(usingLine);
+        services::logMessage(usingLine);
         return load(javaExe, version, SourceKind::Location, location);
     }
 
@@ -118,7 +118,7 @@ private:
         std::string location = entry.substr(1);
         outcome_.locationText.clear();
         files::expandLauncherVariables(location);
-        logMessage(L"Testing location %S (type %c)", location, static_cast<wchar_t>(static_cast<unsigned char>(type)));
+        services::logMessage(L"Testing location %S (type %c)", location, static_cast<wchar_t>(static_cast<unsigned char>(type)));
         std::string javaExe;
         std::string version;
         switch (type) {
@@ -166,12 +166,12 @@ private:
         if (type != 'A' && type != 'B' && type != 'R') return false;
         const std::string location = entry.substr(1);
         if (type != 'B' && isAbsoluteLocation(location)) return false;
-        logMessage(L"Testing relative location %S", location);
+        services::logMessage(L"Testing relative location %S", location);
         std::string javaExe;
         std::string version;
         testLocation(javaExe, version, location, bounds_.minimum, bounds_.maximum, true, true);
         if (!files::pathExists(javaExe)) return false;
-        logMessage(L"%S exists", javaExe);
+        services::logMessage(L"%S exists", javaExe);
         return load(javaExe, version, SourceKind::Location, location);
     }
 

@@ -70,11 +70,11 @@ void expandInLibraryDirectory(const std::string& runtimeHome, const char* sub, E
         }
         const std::string jarName = withoutPackSuffix(found.cFileName);
         const std::string jarPath = base::formatNarrow("%s\\%s\\%s", runtimeHome, sub, jarName);
-        logMessage(L"checking %S", jarPath);
+        services::logMessage(L"checking %S", jarPath);
         // Expanded before: the packed file is left alone.
         if (files::pathExists(jarPath)) continue;
         if (!expansion.started) {
-            logMessage(L"Unpacking JRE");
+            services::logMessage(L"Unpacking JRE");
             services::writeStandardOutput("Preparing JRE ...\n");
             expansion.started = true;
         }
@@ -88,13 +88,13 @@ void expandInLibraryDirectory(const std::string& runtimeHome, const char* sub, E
 void expandPackedJars(const std::string& runtimeHome) {
     Expansion expansion;
     for (const char* sub : kLibraryDirectories) expandInLibraryDirectory(runtimeHome, sub, expansion);
-    if (expansion.started) logMessage(L"Unpacking JRE done");
+    if (expansion.started) services::logMessage(L"Unpacking JRE done");
 }
 
 void unpackFile(const std::string& runtimeHome, const std::string& packedPath) {
     const std::string jarPath = withoutPackSuffix(packedPath);
     if (!files::pathExists(packedPath)) {
-        logMessage(L"pack path doesn't exists");
+        services::logMessage(L"pack path doesn't exists");
         return;
     }
 
@@ -102,8 +102,8 @@ void unpackFile(const std::string& runtimeHome, const std::string& packedPath) {
     // The program goes to the system as the image name only; the command line starts with the
     // options.
     std::string commandLine = base::formatNarrow("-r \"%s\" \"%s\"", packedPath, jarPath);
-    logMessage(L"%S", program);
-    logMessage(L"%S", commandLine);
+    services::logMessage(L"%S", program);
+    services::logMessage(L"%S", commandLine);
 
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -112,22 +112,22 @@ void unpackFile(const std::string& runtimeHome, const std::string& packedPath) {
     PROCESS_INFORMATION started = {};
     if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
                         nullptr, &startup, &started)) {
-        logMessage(L"could not create unpack process");
+        services::logMessage(L"could not create unpack process");
         services::failWithMessage(kUnpackerNotStartedMessage, std::string_view(program));
     }
     {
         const base::win::KernelHandle process(started.hProcess);
         const base::win::KernelHandle thread(started.hThread);
-        logMessage(L"waiting for unpack200 to finish");
+        services::logMessage(L"waiting for unpack200 to finish");
         WaitForSingleObject(process.get(), INFINITE);
-        logMessage(L"unpack done");
+        services::logMessage(L"unpack done");
     }
 
     if (!DeleteFileA(packedPath.c_str())) {
         const DWORD error = GetLastError();
         // The unpacker may have removed the packed file itself.
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            logMessage(L"could not delete packed file (error %d)", static_cast<int>(error));
+            services::logMessage(L"could not delete packed file (error %d)", static_cast<int>(error));
         }
     }
 }

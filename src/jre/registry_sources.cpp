@@ -120,21 +120,21 @@ std::string configuredApplicationId() {
 std::optional<RegistryCandidate> findInInstallations(HKEY root, REGSAM view, const VersionComponents& minimum,
                                                      const VersionComponents& maximum) {
     const std::string applicationId = configuredApplicationId();
-    logMessage(L"checking app id %S (%d, %p)", applicationId, static_cast<int>(view), static_cast<const void*>(root));
+    services::logMessage(L"checking app id %S (%d, %p)", applicationId, static_cast<int>(view), static_cast<const void*>(root));
     if (applicationId.empty()) return std::nullopt;
 
     RegistryKey key;
     const LONG status = openForReading(root, kInstallationsKey, view, key);
     if (status != ERROR_SUCCESS) {
-        logMessage(L"could not open installation node %d", static_cast<int>(status));
+        services::logMessage(L"could not open installation node %d", static_cast<int>(status));
         return std::nullopt;
     }
     std::string installations;
     if (!readTextValue(key.get(), applicationId.c_str(), installations) || installations.empty()) {
-        logMessage(L"could not query value node %d", 0);
+        services::logMessage(L"could not query value node %d", 0);
         return std::nullopt;
     }
-    logMessage(L"found installations: %S", installations);
+    services::logMessage(L"found installations: %S", installations);
 
     size_t start = 0;
     while (start < installations.size()) {
@@ -143,11 +143,11 @@ std::optional<RegistryCandidate> findInInstallations(HKEY root, REGSAM view, con
         const std::string directory = installations.substr(start, end - start) + "\\jre";
         RegistryCandidate candidate;
         if (!findJavaExeInDir(candidate.javaExe, directory)) {
-            logMessage(L"did not find java in %S", directory);
+            services::logMessage(L"did not find java in %S", directory);
         } else if (checkJavaExe(candidate.javaExe, candidate.version, minimum, maximum, false, true, true)) {
             return candidate;
         } else {
-            logMessage(L"java version did not match in %S", directory);
+            services::logMessage(L"java version did not match in %S", directory);
         }
         start = end + 1;
     }
@@ -188,11 +188,11 @@ std::optional<RegistryCandidate> findInVendorKey(const std::string& keyName, boo
     for (const std::string& name : subkeyNames(key.get())) {
         const bool prefixed = zuluMode && name.compare(0, sizeof kZuluPrefix - 1, kZuluPrefix) == 0;
         const std::string compared = prefixed ? name.substr(sizeof kZuluPrefix - 1) : name;
-        logMessage(L"test key name %S %S", compared, name);
+        services::logMessage(L"test key name %S %S", compared, name);
         if (isVersionStringInRange(compared, minimum, maximum)) kept.push_back(name);
     }
     sortNewestFirst(kept, [](const std::string& name) -> const std::string& { return name; });
-    for (const std::string& name : kept) logMessage(L"found in %S: %S", keyName, name);
+    for (const std::string& name : kept) services::logMessage(L"found in %S: %S", keyName, name);
 
     for (const std::string& name : kept) {
         const std::string subkeyName = installerMode ? base::formatNarrow("%s\\hotspot\\MSI", name) : name;
@@ -223,7 +223,7 @@ bool findRegistryJre(std::string& javaExe, std::string& version, const VersionCo
         return candidate.version;
     });
     for (const RegistryCandidate& candidate : candidates) {
-        logMessage(L"found registry jre %S %S", candidate.javaExe, candidate.version);
+        services::logMessage(L"found registry jre %S %S", candidate.javaExe, candidate.version);
     }
     return deliver(candidates.front(), javaExe, version);
 }
@@ -251,7 +251,7 @@ bool findPreviousInstallationJre(std::string& javaExe, std::string& version, con
     };
     for (const Attempt& attempt : attempts) {
         if (const auto found = findInInstallations(attempt.root, attempt.view, minimum, maximum)) {
-            logMessage(attempt.foundLine, found->javaExe);
+            services::logMessage(attempt.foundLine, found->javaExe);
             return deliver(found, javaExe, version);
         }
     }
@@ -264,10 +264,10 @@ bool findRegistryOrLocatedJre(std::string& javaExe, std::string& version, const 
 
     RegistryCandidate registry;
     const bool fromRegistry = findRegistryJre(registry.javaExe, registry.version, minimum, maximum);
-    if (fromRegistry) logMessage(L"found sun %S %S", registry.javaExe, registry.version);
+    if (fromRegistry) services::logMessage(L"found sun %S %S", registry.javaExe, registry.version);
     RegistryCandidate located;
     const bool fromLocated = findLocatedJvm(located.javaExe, located.version, minimum, maximum);
-    if (fromLocated) logMessage(L"found located %S %S", located.javaExe, located.version);
+    if (fromLocated) services::logMessage(L"found located %S %S", located.javaExe, located.version);
 
     // A tie goes to the runtime the user once picked.
     if (fromRegistry && (!fromLocated || isVersionGreater(registry.version, located.version))) {

@@ -71,8 +71,8 @@ using MemFreeFunction = void(JNICALL*)(void* pointer);
 class WindowsServices final : public AssemblyServices, public MainCallServices {
 public:
     // Options
-    void expand(std::wstring& text, ExpansionMode mode) override { expandLauncherVariables(text, mode); }
-    void expandNarrow(std::string& text) override { expandLauncherVariables(text); }
+    void expand(std::wstring& text, files::ExpansionMode mode) override { files::expandLauncherVariables(text, mode); }
+    void expandNarrow(std::string& text) override { files::expandLauncherVariables(text); }
     std::string toAnsi(std::wstring_view text) override { return files::toFileApiNarrow(text, nullptr); }
     std::optional<std::string> readFile(const std::wstring& path) override {
         const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -127,12 +127,12 @@ public:
     std::wstring moduleFileName() override { return moduleFileNameOfProcess(); }
     void expandArgumentFiles(std::vector<std::string>& options) override {
         const std::string& bin = jre::loadedRuntime().binDirectory;
-        logMessage(L"@ argument found %d %S", static_cast<int>(options.size()), bin);
+        services::logMessage(L"@ argument found %d %S", static_cast<int>(options.size()), bin);
         if (bin.empty()) return;
         const std::string path = bin + "\\jli.dll";
         const HMODULE jli = LoadLibraryW(base::narrowToWide(path).c_str());
         if (!jli) {
-            logMessage(L"did not find %S", path);
+            services::logMessage(L"did not find %S", path);
             return;
         }
         const auto init = reinterpret_cast<InitArgProcessingFunction>(
@@ -141,7 +141,7 @@ public:
             reinterpret_cast<PreprocessArgFunction>(reinterpret_cast<void*>(GetProcAddress(jli, "JLI_PreprocessArg")));
         const auto memFree = reinterpret_cast<MemFreeFunction>(reinterpret_cast<void*>(GetProcAddress(jli, "JLI_MemFree")));
         if (!init || !preprocess || !memFree) {
-            logMessage(L"did not find all list functions %p %p %p", reinterpret_cast<void*>(init),
+            services::logMessage(L"did not find all list functions %p %p %p", reinterpret_cast<void*>(init),
                        reinterpret_cast<void*>(preprocess), reinterpret_cast<void*>(memFree));
             return;
         }
@@ -178,7 +178,7 @@ public:
         return name.substr(0, 6000);
     }
     std::string canonicalExecutablePath() override { return files::canonicalPath(files::executableNarrowPath(), false); }
-    void expandUnicode(std::wstring& text) override { expandLauncherVariables(text, ExpansionMode::Unicode); }
+    void expandUnicode(std::wstring& text) override { files::expandLauncherVariables(text, files::ExpansionMode::Unicode); }
     std::wstring canonicalKeepCase(const std::wstring& path) override { return files::canonicalPath(path, true); }
     void fail(int message) override { services::failWithMessage(message); }
 
@@ -200,7 +200,7 @@ void WindowsServices::reportRegistrationError(const wchar_t* format, ...) {
         }
     }
     va_end(arguments);
-    logError(L"%s", text);
+    services::logError(L"%s", text);
 }
 
 struct JvmThreadStart {
@@ -216,14 +216,14 @@ void JNICALL cleanupNative(JNIEnv*, jclass) { services::deleteTemporaryLog(); }
 DWORD createJvm(JvmThreadStart& start) {
     using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
     const auto create = reinterpret_cast<CreateJavaVmFunction>(reinterpret_cast<void*>(jre::loadedRuntime().createJavaVm));
-    logMessage(L"Creating JVM");
+    services::logMessage(L"Creating JVM");
     JavaVM* vm = nullptr;
     JNIEnv* env = nullptr;
     if (!create || create(&vm, reinterpret_cast<void**>(&env), &start.initArgs) != 0) {
-        logError(L"could not initialize JVM");
+        services::logError(L"could not initialize JVM");
         return 0;
     }
-    logMessage(L"JVM created");
+    services::logMessage(L"JVM created");
     launch::registerNativeLogger(env, cleanupNative);
     return runAfterCreation(vm, env, start.record, start.services) ? 1 : 0;
 }
@@ -252,7 +252,7 @@ void setExtractionReused(bool reused) { extractionReused = reused; }
 void setSemaphoreName(std::string name) { semaphoreName = std::move(name); }
 
 bool launchJvm(const std::vector<std::wstring>& arguments) {
-    logMessage(L"launching program");
+    services::logMessage(L"launching program");
     // Owned by the virtual machine's thread until the process ends.
     auto* start = new JvmThreadStart;
     start->record.arguments = arguments;
@@ -275,7 +275,7 @@ bool launchJvm(const std::vector<std::wstring>& arguments) {
     start->initArgs.ignoreUnrecognized = JNI_TRUE;
 
     const uint32_t stack = stackReservation(start->optionTexts);
-    logMessage(L"used stack size %d", static_cast<int>(stack));
+    services::logMessage(L"used stack size %d", static_cast<int>(stack));
     const HANDLE thread = CreateThread(nullptr, stack, jvmThread, start, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!thread) return createJvm(*start) != 0;
     WaitForSingleObject(thread, INFINITE);

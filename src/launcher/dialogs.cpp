@@ -52,7 +52,7 @@ Function functionOf(HMODULE module, const char* name) {
 HMODULE systemModule(const wchar_t* name) {
     if (HMODULE loaded = GetModuleHandleW(name)) return loaded;
     if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
-    return loadSystemLibrary(name);
+    return services::loadSystemLibrary(name);
 }
 
 std::optional<uint32_t> appsUseLightTheme() {
@@ -77,7 +77,7 @@ void detectDarkMode() {
     // Every way out says what was decided.
     struct Report {
         const bool& wish;
-        ~Report() { logMessage(L"Dark mode: %d %d", darkMode.active, wish); }
+        ~Report() { services::logMessage(L"Dark mode: %d %d", darkMode.active, wish); }
     } report{wish};
     if (mode != 0 && mode != 2) return;
     using VersionFunction = void(WINAPI*)(DWORD*, DWORD*, DWORD*);
@@ -86,7 +86,7 @@ void detectDarkMode() {
     DWORD major = 0, minor = 0, build = 0;
     versionNumbers(&major, &minor, &build);
     if (!isWindows11(major, minor, build)) return;
-    logMessage(L"Checking dark mode on Windows 11");
+    services::logMessage(L"Checking dark mode on Windows 11");
     // "Follow the system" reads the user's setting; always-dark never asks.
     wish = wantsDarkMode(mode, mode == 0 ? appsUseLightTheme() : std::nullopt);
     if (!wish) return;
@@ -115,8 +115,8 @@ void setText(HWND dialog, int control, int message) {
 DWORD WINAPI startupWork(void* parameter) {
     const HWND dialog = static_cast<HWND>(parameter);
     // In no-dialog mode the startup dialog only stands behind the runtime selection.
-    const int result = modes().noDialog ? static_cast<int>(offerJreSelection(dialog)) : runInstallerWork(dialog);
-    if (!isCancelled()) PostMessageW(dialog, kWorkFinished, static_cast<WPARAM>(result), 0);
+    const int result = services::modes().noDialog ? static_cast<int>(offerJreSelection(dialog)) : runInstallerWork(dialog);
+    if (!services::isCancelled()) PostMessageW(dialog, kWorkFinished, static_cast<WPARAM>(result), 0);
     return static_cast<DWORD>(result);
 }
 
@@ -126,7 +126,7 @@ INT_PTR CALLBACK startupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_INITDIALOG:
         startupDialog = dialog;
         prepareDialogWindow(dialog);
-        setMessageOwner(dialog);
+        services::setMessageOwner(dialog);
         SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
         setText(dialog, IDC_MESSAGE, 20007);
         SetWindowTextW(dialog, services::messageText(20013).c_str());
@@ -135,9 +135,9 @@ INT_PTR CALLBACK startupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            logMessage(L"Canceled installer");
+            services::logMessage(L"Canceled installer");
             setInstallStarted(false, true, true);
-            setCancelled();
+            services::setCancelled();
             EndDialog(dialog, LOWORD(wParam));
             return TRUE;
         }
@@ -150,7 +150,7 @@ INT_PTR CALLBACK startupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         return darkControlColors(reinterpret_cast<HDC>(wParam), brush);
     case WM_DESTROY:
         releaseDarkBrush(brush);
-        setMessageOwner(nullptr);
+        services::setMessageOwner(nullptr);
         return FALSE;
     default:
         return FALSE;
@@ -199,7 +199,7 @@ INT_PTR CALLBACK jreSelectionDialogProc(HWND dialog, UINT message, WPARAM wParam
 bool chooseJavaExecutable(HWND owner) {
     using OpenFileNameFunction = BOOL(WINAPI*)(OPENFILENAMEA*);
     static const OpenFileNameFunction openFileName =
-        functionOf<OpenFileNameFunction>(loadSystemLibrary(L"Comdlg32.dll"), "GetOpenFileNameA");
+        functionOf<OpenFileNameFunction>(services::loadSystemLibrary(L"Comdlg32.dll"), "GetOpenFileNameA");
     if (!openFileName) return false;
     std::string title = base::wideToNarrow(services::messageText(20004));
     if (title.size() > 5999) title.resize(5999);
@@ -222,8 +222,8 @@ bool chooseJavaExecutable(HWND owner) {
 
 DWORD WINAPI offerJreSelection(void* parameter) {
     const HWND owner = static_cast<HWND>(parameter);
-    const Modes& state = modes();
-    if (!state.manualJreSelection && services::configInteger(10014) == 0) failWithMessage(20021);
+    const services::Modes& state = services::modes();
+    if (!state.manualJreSelection && services::configInteger(10014) == 0) services::failWithMessage(20021);
     DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_JRE_SELECTION), owner, jreSelectionDialogProc, 0);
     if (owner && state.noDialog && !state.msi) EndDialog(owner, 0);
     return 0;

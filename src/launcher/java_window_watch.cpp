@@ -58,16 +58,16 @@ BOOL CALLBACK visitWindow(HWND window, LPARAM parameter) {
         if (window != search.console) ++search.count;
         return TRUE;
     }
-    logMessage(L"found window %p", static_cast<void*>(window));
+    services::logMessage(L"found window %p", static_cast<void*>(window));
     if (search.restore && IsIconic(window)) {
-        logMessage(L"restore");
+        services::logMessage(L"restore");
         ShowWindow(window, SW_RESTORE);
     }
-    logMessage(L"foreground");
+    services::logMessage(L"foreground");
     SetForegroundWindow(window);
-    logMessage(L"popup");
+    services::logMessage(L"popup");
     SetForegroundWindow(GetLastActivePopup(window));
-    logMessage(L"done");
+    services::logMessage(L"done");
     return TRUE;
 }
 
@@ -78,7 +78,7 @@ void setWatchProgressStart(int position) { progressStart = position; }
 DWORD WINAPI watchForJavaWindow(void* parameter) {
     const HWND window = static_cast<HWND>(parameter);
     // The visible startup dialog counts among the windows, the MSI wrapper's does not.
-    const int required = modes().msi ? 1 : 2;
+    const int required = services::modes().msi ? 1 : 2;
     const int start = progressStart.load();
     int position = start;
     for (int round = 1; countProcessWindows(GetCurrentProcessId()) < required; ++round) {
@@ -89,13 +89,13 @@ DWORD WINAPI watchForJavaWindow(void* parameter) {
             SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
         }
         if (round == kTimeoutRounds && readInstallStarted(true) == 1 && services::configInteger(kNoTimeoutId) == 0) {
-            logMessage(L"timeout");
-            failWithMessage(kTimeoutMessage);
+            services::logMessage(L"timeout");
+            services::failWithMessage(kTimeoutMessage);
         }
         Sleep(100);
     }
     setInstallStarted(false, true, false);
-    logMessage(L"Java window visible");
+    services::logMessage(L"Java window visible");
     ShowWindow(window, SW_HIDE);
     return 0;
 }

@@ -34,7 +34,7 @@ using namespace launcher;
 
 // "The following log file will be created" with an offer to show it in Explorer.
 void offerLogFile() {
-    const auto log = retainLogFile();
+    const auto log = services::retainLogFile();
     const std::wstring text = base::formatWide(
         L"The following log file will be created:\n\n%s\n\nDo you want to open an Explorer window?",
         log ? *log : std::wstring());
@@ -46,13 +46,13 @@ void offerLogFile() {
     wchar_t windows[MAX_PATH] = {};
     GetWindowsDirectoryW(windows, MAX_PATH);
     std::wstring command = base::formatWide(L"%s\\explorer.exe /select,%s", windows, shortPath);
-    logMessage(L"calling %s", command);
+    services::logMessage(L"calling %s", command);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                         &startup, &process)) {
-        logMessage(L"could not open explorer window %d", GetLastError());
+        services::logMessage(L"could not open explorer window %d", GetLastError());
         return;
     }
     CloseHandle(process.hThread);
@@ -60,7 +60,7 @@ void offerLogFile() {
 }
 
 void removeJavaOptionsVariables() {
-    logMessage(L"ignoring java options environment variables");
+    services::logMessage(L"ignoring java options environment variables");
     for (const wchar_t* name : {L"_JAVA_OPTIONS", L"JDK_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS"}) {
         SetEnvironmentVariableW(name, nullptr);
         // The C runtime keeps a copy of the environment of its own.
@@ -76,7 +76,7 @@ void applyConfiguredTempOption() {
     if (configured.find(L"-temp") == std::wstring::npos && configured.find(L"/temp") == std::wstring::npos) return;
     files::expandLauncherVariables(configured, files::ExpansionMode::Unicode);
     std::vector<std::wstring> configuredArguments;
-    splitCommandLine(configured, configuredArguments, false);
+    services::splitCommandLine(configured, configuredArguments, false);
     files::handleTempOption(configuredArguments);
 }
 
@@ -92,20 +92,20 @@ void installExpansionProviders() {
 void applyWorkingDirectory() {
     std::wstring directory = services::configWide(146);
     if (directory.empty()) {
-        logMessage(L"working directory unchanged");
+        services::logMessage(L"working directory unchanged");
         return;
     }
     files::expandLauncherVariables(directory, files::ExpansionMode::Unicode);
     directory = files::canonicalPath(directory, true);
     SetCurrentDirectoryW(directory.c_str());
-    logMessage(L"change working directory to %s", directory);
+    services::logMessage(L"change working directory to %s", directory);
 }
 
 void prepare(std::vector<std::wstring>& arguments) {
     files::clearExtractionDirectory();
-    if (takeLogOption(arguments)) {
-        modes().logRequested = true;
-        requestLogFile();
+    if (services::takeLogOption(arguments)) {
+        services::modes().logRequested = true;
+        services::requestLogFile();
     }
     files::handleTempOption(arguments);
     const launch::SystemLanguages languages = launch::systemLanguages();
@@ -114,20 +114,20 @@ void prepare(std::vector<std::wstring>& arguments) {
     setProductKind(services::configString(2001));
     jre::reducePath();
     if (services::configInteger(10012) != 0) removeJavaOptionsVariables();
-    if (!modes().languageRestart) applyWorkingDirectory();
-    if (modes().logRequested) offerLogFile();
+    if (!services::modes().languageRestart) applyWorkingDirectory();
+    if (services::modes().logRequested) offerLogFile();
 }
 
 void applyUserOptions(const std::vector<std::wstring>& arguments) {
-    const UserOptions options = scanUserOptions(arguments);
-    Modes& state = modes();
-    if (options.console) state.consoleAttached = attachConsole();
+    const services::UserOptions options = services::scanUserOptions(arguments);
+    services::Modes& state = services::modes();
+    if (options.console) state.consoleAttached = services::attachConsole();
     if (options.quiet) state.quiet = true;
-    if (options.guiOff) setGuiMode(false);
+    if (options.guiOff) services::setGuiMode(false);
     if (options.splash) state.startupDialogWanted = true;
     if (options.noCheck) state.integrityCheck = false;
     if (options.manual) state.manualJreSelection = true;
-    if (options.consoleRequired && !state.consoleAttached && !attachConsole()) {
+    if (options.consoleRequired && !state.consoleAttached && !services::attachConsole()) {
         MessageBoxA(nullptr, "Error: Could not allocate console.", "corvane", MB_OK);
         files::cleanUpAndExit(1);
     }
@@ -136,9 +136,9 @@ void applyUserOptions(const std::vector<std::wstring>& arguments) {
 // Quiet runs work on the main thread without a window, no-dialog runs report to the MSI
 // wrapper's window (if any), every other run behind the startup dialog.
 void runWork() {
-    const Modes& state = modes();
+    const services::Modes& state = services::modes();
     if (state.quiet && !state.startupDialogWanted) {
-        logMessage(L"Quiet installer.");
+        services::logMessage(L"Quiet installer.");
         runInstallerWork(nullptr);
     } else if (state.noDialog) {
         registerDialogClass();
@@ -155,13 +155,13 @@ void runWork() {
     DWORD exitCode = 0;
     for (int round = 0; thread && round < 50; ++round) {
         if (!GetExitCodeThread(thread, &exitCode)) {
-            logMessage(L"Could not get exit code %d.", GetLastError());
+            services::logMessage(L"Could not get exit code %d.", GetLastError());
             break;
         }
         if (exitCode != STILL_ACTIVE) break;
         Sleep(100);
     }
-    logMessage(L"Cleaning up cancel %p %d.", thread, exitCode);
+    services::logMessage(L"Cleaning up cancel %p %d.", thread, exitCode);
     files::cleanUpAndExit(5);
 }
 
@@ -170,23 +170,23 @@ void runWork() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLine, int show) {
     const std::string_view commandLine = narrowCommandLine ? narrowCommandLine : "";
     media::readConfigTable();
-    Modes& state = modes();
-    state.deletion = startsWithWord(commandLine, "__cvn_windel");
-    setLogDeletionMode(state.deletion);
-    restrictDllSearch();
-    preloadSystemLibraries();
-    if (isRebootCommandLine(commandLine)) {
-        runDelayedReboot();
+    services::Modes& state = services::modes();
+    state.deletion = services::startsWithWord(commandLine, "__cvn_windel");
+    services::setLogDeletionMode(state.deletion);
+    services::restrictDllSearch();
+    services::preloadSystemLibraries();
+    if (services::isRebootCommandLine(commandLine)) {
+        services::runDelayedReboot();
         return 0;
     }
-    applyInternalModes(commandLine, state);
-    if (state.msi) logMessage(L"msi wrapper %p", reinterpret_cast<void*>(state.msiWindow));
-    if (state.languageRestart) logMessage(L"language restart");
-    if (state.extractAndExit) logMessage(L"extract and exit mode");
-    initCommonControls();
+    services::applyInternalModes(commandLine, state);
+    if (state.msi) services::logMessage(L"msi wrapper %p", reinterpret_cast<void*>(state.msiWindow));
+    if (state.languageRestart) services::logMessage(L"language restart");
+    if (state.extractAndExit) services::logMessage(L"extract and exit mode");
+    services::initCommonControls();
 
     std::vector<std::wstring> arguments;
-    splitCommandLine(GetCommandLineW(), arguments, true);
+    services::splitCommandLine(GetCommandLineW(), arguments, true);
     if (state.deletion && arguments.size() >= 3) return files::runDeletionChild(arguments[2]);
     installExpansionProviders();
 
@@ -197,8 +197,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLi
     if (!state.languageRestart) checkSingleInstance();
 
     state.noDialog = state.noDialog || services::configInteger(155) != 0;
-    logMessage(L"Init done");
+    services::logMessage(L"Init done");
     runWork();
-    if (isCancelled()) waitForCancelledWork();
+    if (services::isCancelled()) waitForCancelledWork();
     return 0;
 }

@@ -44,31 +44,31 @@ DWORD WINAPI packedProgress(void* parameter) {
 
 void useIncludedJre() {
     const std::string directory = files::fullPathName(std::string("jre"));
-    logMessage(L"JRE dir: %S", directory);
+    services::logMessage(L"JRE dir: %S", directory);
     if (jre::LoadDLL(false, directory.empty() ? std::string("jre") : directory, false)) return;
-    logError(L"Could not load bundled JRE. Trying to find another JRE.");
+    services::logError(L"Could not load bundled JRE. Trying to find another JRE.");
     if (jre::LoadDLL(false, std::nullopt, false)) return;
-    logError(L"Could not find another JRE.");
-    if (files::temporaryBaseFallbackUsed()) failWithMessage(1015);
-    failWithText(L"Could not use bundled JRE. Please send this log file to your software vendor:");
+    services::logError(L"Could not find another JRE.");
+    if (files::temporaryBaseFallbackUsed()) services::failWithMessage(1015);
+    services::failWithText(L"Could not use bundled JRE. Please send this log file to your software vendor:");
 }
 
 void prepareIncludedJre(HWND window) {
     const DWORD start = GetTickCount();
-    logMessage(L"extracting JRE");
-    if (_mkdir("jre") != 0) logError(L"Could not create JRE dir");
+    services::logMessage(L"extracting JRE");
+    if (_mkdir("jre") != 0) services::logError(L"Could not create JRE dir");
     const int64_t total = services::configInteger(kUnpackedSizeId);
     if (!jre::extractJreArchive("jre.tar.gz", "jre", window, total)) {
-        if (isCancelled()) return;
-        logError(L"Could not untar JRE");
-        failWithText(L"The bundled JRE is corrupted. If you downloaded the setup file please download it again.");
+        if (services::isCancelled()) return;
+        services::logError(L"Could not untar JRE");
+        services::failWithText(L"The bundled JRE is corrupted. If you downloaded the setup file please download it again.");
     }
-    if (isCancelled()) return;
+    if (services::isCancelled()) return;
     DeleteFileA("jre.tar.gz");
     extractionDuration = GetTickCount() - start;
 
     if (services::configInteger(kPackedRuntimeId) != 0) {
-        logMessage(L"JRE is packed");
+        services::logMessage(L"JRE is packed");
         if (window) {
             if (const HANDLE thread = CreateThread(nullptr, 0, packedProgress, window, 0, nullptr)) {
                 SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
@@ -76,11 +76,11 @@ void prepareIncludedJre(HWND window) {
             }
         }
         jre::expandPackedJars("jre");
-        if (isCancelled()) return;
+        if (services::isCancelled()) return;
         jre::expandPackedJars("jre\\jre");
         jrePrepared = true;
     }
-    if (isCancelled()) return;
+    if (services::isCancelled()) return;
     useIncludedJre();
 }
 

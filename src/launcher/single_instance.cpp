@@ -53,7 +53,7 @@ private:
 std::string userSidText() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        logMessage(L"could not open process token %d", static_cast<int>(GetLastError()));
+        services::logMessage(L"could not open process token %d", static_cast<int>(GetLastError()));
         return std::string();
     }
     std::vector<BYTE> buffer(kTokenUserBufferSize);
@@ -61,12 +61,12 @@ std::string userSidText() {
     const BOOL read = GetTokenInformation(token, TokenUser, buffer.data(), kTokenUserBufferSize, &size);
     CloseHandle(token);
     if (!read) {
-        logMessage(L"could not get token information %d", static_cast<int>(GetLastError()));
+        services::logMessage(L"could not get token information %d", static_cast<int>(GetLastError()));
         return std::string();
     }
     char* text = nullptr;
     if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
-        logMessage(L"could not get convert sid %d %d", static_cast<int>(GetLastError()), static_cast<int>(size));
+        services::logMessage(L"could not get convert sid %d %d", static_cast<int>(GetLastError()), static_cast<int>(size));
         return std::string();
     }
     std::string sid = text;
@@ -82,10 +82,10 @@ std::string scopePrefix(bool& openToAll) {
         return "Global\\";
     }
     if (services::configInteger(kThisSessionId) != 0) return "Local\\";
-    logMessage(L"user single instance");
+    services::logMessage(L"user single instance");
     const std::string sid = userSidText();
     if (sid.empty()) {
-        logMessage(L"user single instance failed, fall back to session single instance");
+        services::logMessage(L"user single instance failed, fall back to session single instance");
         return "Local\\";
     }
     openToAll = true;
@@ -123,9 +123,9 @@ void writeOwnProcessId(const std::string& valueName) {
         Sleep(kPidPollInterval);
         other = readOtherProcessId(valueName);
     }
-    logMessage(L"other pid %d", static_cast<int>(other));
+    services::logMessage(L"other pid %d", static_cast<int>(other));
     if (other != 0 && services::configInteger(kBringToFrontId) != 0) bringProcessWindowsToFront(other, true);
-    logMessage(L"exiting");
+    services::logMessage(L"exiting");
     files::cleanUpAndExit(0);
 }
 
@@ -154,9 +154,9 @@ void checkSingleInstance() {
     HANDLE semaphore = nullptr;
     DWORD lastError = 0;
     if (services::configInteger(kSingleInstanceModeId) != 0) {
-        logMessage(L"single instance mode");
+        services::logMessage(L"single instance mode");
         semaphore = createSemaphore(name, security, lastError);
-        logMessage(L"semaphore name %S, code %d, value %p", name, static_cast<int>(lastError),
+        services::logMessage(L"semaphore name %S, code %d, value %p", name, static_cast<int>(lastError),
                    static_cast<void*>(semaphore));
         if (lastError == ERROR_ALREADY_EXISTS) {
             CloseHandle(semaphore);
@@ -165,7 +165,7 @@ void checkSingleInstance() {
         writeOwnProcessId(valueName);
     } else {
         name = numberedSemaphore(name, security, semaphore, lastError);
-        logMessage(L"semaphore name %S, code %d, value %p", name, static_cast<int>(lastError),
+        services::logMessage(L"semaphore name %S, code %d, value %p", name, static_cast<int>(lastError),
                    static_cast<void*>(semaphore));
     }
     // The handle stays open until the process ends: its existence marks this instance as running.

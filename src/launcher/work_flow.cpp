@@ -57,17 +57,17 @@ std::string currentDirectory() {
 void enterExtractionDirectory() {
     const std::string directory = files::extractionDirectory();
     if (!SetCurrentDirectoryA(directory.c_str())) {
-        logError(L"Could not change working dir to %S (%d)", directory, GetLastError());
+        services::logError(L"Could not change working dir to %S (%d)", directory, GetLastError());
     }
 }
 
 // Extract-and-exit: the included files go to "<launcher>.test" beside the executable.
 void createTestDirectory() {
     const std::string directory = files::executableNarrowPath() + ".test";
-    logMessage(L"Extracted dir: %S", directory);
+    services::logMessage(L"Extracted dir: %S", directory);
     if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        logMessage(L"Could not create dir %S (%d)", directory, GetLastError());
-        failWithMessage(1009, std::wstring_view(L"70"));
+        services::logMessage(L"Could not create dir %S (%d)", directory, GetLastError());
+        services::failWithMessage(1009, std::wstring_view(L"70"));
     }
     files::setExtractionDirectory(directory);
 }
@@ -75,8 +75,8 @@ void createTestDirectory() {
 [[noreturn]] void writeUnextractedPositionAndExit() {
     std::FILE* file = std::fopen("unextracted.txt", "w");
     if (!file) {
-        logError(L"Could not write file with unextracted position");
-        failWithMessage(1009, std::wstring_view(L"71"));
+        services::logError(L"Could not write file with unextracted position");
+        services::failWithMessage(1009, std::wstring_view(L"71"));
     }
     // A 64-bit offset: media files beyond 2 GB keep their position.
     std::fprintf(file, "%lld", static_cast<long long>(media::unextractedPosition()));
@@ -86,9 +86,9 @@ void createTestDirectory() {
 
 // No runtime on the machine: a quiet run ends with 83, otherwise the user may locate one.
 void askForRuntime(HWND window) {
-    if (modes().quiet) {
-        logError(L"No JRE found");
-        writeStandardOutput("No JRE found. Aborting.\n");
+    if (services::modes().quiet) {
+        services::logError(L"No JRE found");
+        services::writeStandardOutput("No JRE found. Aborting.\n");
         setInstallStarted(false, true, true);
         std::exit(83);
     }
@@ -106,10 +106,10 @@ bool unpackIncludedFiles() {
         media::includedFileNames(services::configString(kIncludedFileNamesId), services::configInteger(kIncludedFileCountId));
     for (const std::string& name : names) {
         if (name.size() >= 5 && name.compare(name.size() - 5, 5, ".pack") == 0) {
-            logMessage(L"unpacking %S", name);
+            services::logMessage(L"unpacking %S", name);
             jre::unpackFile(jre::loadedRuntime().home, directory + "\\" + name);
         }
-        if (isCancelled()) return false;
+        if (services::isCancelled()) return false;
     }
     return true;
 }
@@ -117,8 +117,8 @@ bool unpackIncludedFiles() {
 }  // namespace
 
 int runInstallerWork(HWND window) {
-    Modes& state = modes();
-    logMessage(L"Starting work");
+    services::Modes& state = services::modes();
+    services::logMessage(L"Starting work");
     if (window) {
         SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETPOS, 1, 0);
         SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 400));
@@ -130,10 +130,10 @@ int runInstallerWork(HWND window) {
         const std::string directory = currentDirectory();
         files::setExtractionDirectory(directory);
         if (!fileExists(directory + "\\cvnruntime.jar")) {
-            logMessage(L"could not find cvnruntime.jar");
+            services::logMessage(L"could not find cvnruntime.jar");
             extractedFilesMissing = true;
         } else if (!fileExists(directory + "\\cvnparams.conf")) {
-            logMessage(L"could not find cvnparams.conf");
+            services::logMessage(L"could not find cvnparams.conf");
             extractedFilesMissing = true;
         }
         // The clean-up must never touch the folder the Java side restarted us in.
@@ -153,21 +153,21 @@ int runInstallerWork(HWND window) {
             files::cleanUpAndExit(1);
         }
     }
-    if (isCancelled()) return 1;
+    if (services::isCancelled()) return 1;
 
-    logMessage(L"Current working dir: %S", currentDirectory());
+    services::logMessage(L"Current working dir: %S", currentDirectory());
     const std::string archive = fullPathOf("jre.tar.gz");
-    logMessage(L"Full JRE path: %S", archive);
+    services::logMessage(L"Full JRE path: %S", archive);
     bool jreIncluded = fileExists(archive);
     if (!jreIncluded && state.languageRestart && !extractedFilesMissing) {
-        logMessage(L"Checking restart JRE: %S", archive);
+        services::logMessage(L"Checking restart JRE: %S", archive);
         const std::string extracted = fullPathOf("jre");
-        logMessage(L"Checking extracted JRE: %S", extracted);
+        services::logMessage(L"Checking extracted JRE: %S", extracted);
         jreIncluded = fileExists(extracted);
     }
-    logMessage(jreIncluded ? L"JRE included" : L"No JRE included");
+    services::logMessage(jreIncluded ? L"JRE included" : L"No JRE included");
     if (state.manualJreSelection && jreIncluded) {
-        logMessage(L"Included JRE not used because of manual switch");
+        services::logMessage(L"Included JRE not used because of manual switch");
         jreIncluded = false;
     }
 
@@ -177,7 +177,7 @@ int runInstallerWork(HWND window) {
         setInstallStarted(true, window != nullptr, true);
         if (state.manualJreSelection || !jre::LoadDLL(false, std::nullopt, false)) askForRuntime(window);
     }
-    if (isCancelled()) return 1;
+    if (services::isCancelled()) return 1;
     enterExtractionDirectory();
 
     if (restartWithFiles) {
@@ -186,11 +186,11 @@ int runInstallerWork(HWND window) {
         setWatchProgressStart(!jreIncluded ? 100 : services::configInteger(kPackedRuntimeId) != 0 ? 300 : 200);
         if (jreIncluded) prepareIncludedJre(window);
     }
-    if (isCancelled()) return 1;
+    if (services::isCancelled()) return 1;
     if (!restartWithFiles && !unpackIncludedFiles()) return 1;
 
     if (state.extractAndExit) writeUnextractedPositionAndExit();
-    if (isCancelled()) return 1;
+    if (services::isCancelled()) return 1;
     if (window) {
         EnableWindow(GetDlgItem(window, IDCANCEL), FALSE);
         if (const HANDLE watcher = CreateThread(nullptr, 0, watchForJavaWindow, window, 0, nullptr)) {
@@ -198,14 +198,14 @@ int runInstallerWork(HWND window) {
             CloseHandle(watcher);
         }
     }
-    if (isCancelled()) return 1;
+    if (services::isCancelled()) return 1;
     setInstallStarted(true, window != nullptr, true);
 
     std::vector<std::wstring> arguments;
-    splitCommandLine(GetCommandLineW(), arguments, true);
+    services::splitCommandLine(GetCommandLineW(), arguments, true);
     if (!launch::launchJvm(arguments)) {
-        logError(L"Could not start JVM");
-        failWithMessage(1005);
+        services::logError(L"Could not start JVM");
+        services::failWithMessage(1005);
     }
     return 0;
 }

@@ -83,7 +83,7 @@ void readConfigTable(const std::wstring& mediaPath) {
     PayloadReader reader(source);
     try {
         enterPayload(reader);
-        setConfigTable(readConfigEntries(reader));
+        services::setConfigTable(readConfigEntries(reader));
     } catch (const PayloadError& error) {
         file.reset();
         failOnPayloadError(error);
@@ -101,13 +101,13 @@ void readMessageTables(const std::wstring& mediaPath, std::string_view locale) {
         skipConfigEntries(reader);
         MessageTable messages = readMessageEntries(reader);
         applyLanguageBlocks(readLanguageBlocks(reader), locale, messages);
-        setMessageTable(std::move(messages));
+        services::setMessageTable(std::move(messages));
         fileDataOffset = source.position();
     } catch (const PayloadError& error) {
         file.reset();
         failOnPayloadError(error);
     }
-    const int launcherType = configInteger(kConfigLauncherType);
+    const int launcherType = services::configInteger(kConfigLauncherType);
     if (launcherType != 1 && launcherType != 5) services::setGuiMode(false);
 }
 

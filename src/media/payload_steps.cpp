@@ -58,7 +58,7 @@ bool readHeaderInt(ByteSource& source, uint32_t& value) {
 }
 
 [[noreturn]] void refuseCorruptedFile(HWND window) {
-    MessageBoxW(window, messageEntry(kCorruptedMessage).c_str(), messageEntry(kDialogTitleMessage).c_str(),
+    MessageBoxW(window, services::messageEntry(kCorruptedMessage).c_str(), services::messageEntry(kDialogTitleMessage).c_str(),
                 MB_ICONERROR);
     files::cleanUpAndExit(1);
 }
@@ -124,9 +124,9 @@ void verifyIntegrity(HWND window) {
 
 int extractIncludedFilesInto(const std::string& directory) {
     services::logMessage(L"extracting files");
-    const int count = configInteger(kConfigIncludedFileCount);
+    const int count = services::configInteger(kConfigIncludedFileCount);
     services::logMessage(L"Included files: %d", count);
-    const std::vector<std::string> names = includedFileNames(configString(kConfigIncludedFileNames), count);
+    const std::vector<std::string> names = includedFileNames(services::configString(kConfigIncludedFileNames), count);
     // Every name is checked before the first file is written: a name that would land outside
     // the extraction directory means the payload is not what the builder wrote.
     for (const std::string& name : names) {

@@ -44,7 +44,7 @@ public:
             CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const std::wstring text = base::formatWide(L"Could not open file %S\n", name);
-            logError(L"%s", text);
+            services::logError(L"%s", text);
             services::failWithText(text);
         }
         return std::make_unique<SystemFile>(handle);
@@ -57,7 +57,7 @@ bool extractJreArchive(const std::string& archive, const std::string& target, HW
     const std::wstring previous = files::currentDirectory();
     GzipArchiveStream stream(archive);
     if (!stream.isOpen()) {
-        logError(L"Could not open gz-file");
+        services::logError(L"Could not open gz-file");
         return false;
     }
     SetCurrentDirectoryA(target.c_str());
@@ -82,12 +82,12 @@ bool extractJreArchive(const std::string& archive, const std::string& target, HW
     FatalOnFailureTarget files;
     const bool extracted = extractTarEntries(stream, files, hooks, total);
     if (!previous.empty()) SetCurrentDirectoryW(previous.c_str());
-    if (window) logMessage(L"progress updates: %d", progressUpdates);
+    if (window) services::logMessage(L"progress updates: %d", progressUpdates);
     if (services::isCancelled()) return true;
     if (extracted)
-        logMessage(L"untaring JRE was successful");
+        services::logMessage(L"untaring JRE was successful");
     else
-        logError(L"untaring JRE was unsuccessful");
+        services::logError(L"untaring JRE was unsuccessful");
     return extracted;
 }
 
