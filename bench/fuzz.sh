@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Open-ended fuzzing of the parsers: each target of tests/fuzz, built with clang and libFuzzer
 # under AddressSanitizer and UndefinedBehaviorSanitizer in a build of its own (build/fuzz), runs
-# for SECONDS. Prints per target the inputs run, the crashes found and libFuzzer's peak memory,
-# then a one-line summary; exits non-zero when any target crashed.
+# for SECONDS. Prints per target the inputs run, the crashes found, the slowest input and
+# libFuzzer's peak memory, then a one-line summary; exits non-zero when any target crashed. An
+# input that runs longer than 25 seconds counts as a crash (a timeout); parsers of a few kilobytes
+# have no business running that long, even under the sanitizers.
 #
 # usage: bench/fuzz.sh [SECONDS [TARGET...]]     default: 60 seconds, every target
 #
 # Each target's corpus grows across runs in build/fuzz/corpus/<target>, started from the
 # target's own seeds. A finding leaves its input in build/fuzz/artifacts/<target>/ (crash-, leak-,
-# oom-, timeout- files) and libFuzzer's report in build/fuzz/logs/<target>.log. An input put into
-# tests/fuzz/regressions/<target>/ is run by the host build's tests from then on.
+# oom-, timeout- files; slow-unit- files are slow inputs, not counted) and libFuzzer's report in
+# build/fuzz/logs/<target>.log. An input put into tests/fuzz/regressions/<target>/ is run by the
+# host build's tests from then on.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
@@ -45,7 +48,7 @@ mkdir -p "$build/logs"
 total_executions=0
 total_crashes=0
 findings=()
-printf '%-26s %12s %8s %10s\n' target executions crashes "peak RSS"
+printf '%-26s %12s %8s %9s %10s\n' target executions crashes slowest "peak RSS"
 for target in "${targets[@]}"; do
   corpus="$build/corpus/$target"
   artifacts="$build/artifacts/$target"
@@ -55,10 +58,11 @@ for target in "${targets[@]}"; do
   started="$build/logs/$target.started"
   touch "$started"
   status=0
-  "$build/bin/$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$artifacts/" \
+  "$build/bin/$target" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" >"$log" 2>&1 || status=$?
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   peak=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -1)
+  slowest=$(sed -n 's/^stat::slowest_unit_time_sec: *//p' "$log" | tail -1)
   found=()
   while IFS= read -r file; do found+=("$file"); done < <(find "$artifacts" -type f -newer "$started" \
     \( -name 'crash-*' -o -name 'leak-*' -o -name 'oom-*' -o -name 'timeout-*' \) | sort)
@@ -71,7 +75,7 @@ for target in "${targets[@]}"; do
   for file in "${found[@]}"; do
     findings+=("$target: ${file#"$root"/} (report: ${log#"$root"/}; replay: build/fuzz/bin/$target ${file#"$root"/})")
   done
-  printf '%-26s %12s %8s %7s MB\n' "$target" "${executions:-?}" "$crashes" "${peak:-?}"
+  printf '%-26s %12s %8s %7s s %7s MB\n' "$target" "${executions:-?}" "$crashes" "${slowest:-?}" "${peak:-?}"
   total_executions=$((total_executions + ${executions:-0}))
   total_crashes=$((total_crashes + crashes))
 done
