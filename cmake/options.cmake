@@ -20,4 +20,13 @@ else()
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
   endif()
+  # The libFuzzer build (bench/fuzz.sh): only the fuzz targets, each linked with libFuzzer's main.
+  # Everything is compiled with its coverage instrumentation, which is what guides the mutations.
+  option(LAUNCHER_LIBFUZZER "Build only the fuzz targets, with libFuzzer (clang)" OFF)
+  if(LAUNCHER_LIBFUZZER)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT LAUNCHER_SANITIZE)
+      message(FATAL_ERROR "LAUNCHER_LIBFUZZER needs clang (CXX=clang++) and LAUNCHER_SANITIZE")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+  endif()
 endif()

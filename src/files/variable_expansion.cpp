@@ -1,6 +1,7 @@
 #include "files/variable_expansion.h"
 
 #include <array>
+#include <utility>
 
 #include "services/log.h"
 
@@ -76,17 +77,27 @@ size_t findFrom(const std::basic_string<Char>& text, std::basic_string_view<Char
     return std::basic_string_view<Char>(text).find(name, from);
 }
 
+// The result is built beside the text: replacing in place moved the text's whole tail at every
+// hit, and values that double the text with each entry then took seconds to reach the limit.
 template <class Char>
 void replaceAll(std::basic_string<Char>& text, std::basic_string_view<Char> name,
                 std::basic_string_view<Char> value) {
     if (name.empty()) return;
     size_t at = findFrom(text, name, 0);
+    if (at == std::basic_string_view<Char>::npos) return;
+    std::basic_string<Char> result;
+    size_t done = 0;  // text before this offset is in the result, replaced
     while (at != std::basic_string_view<Char>::npos) {
-        if (value.size() > name.size() && text.size() - name.size() + value.size() > kMaxExpandedLength) return;
-        text.replace(at, name.size(), value);
+        const size_t size = result.size() + (text.size() - done);
+        if (value.size() > name.size() && size - name.size() + value.size() > kMaxExpandedLength) break;
+        result.append(text, done, at - done);
+        result.append(value);
         logHit(name, value);
-        at = findFrom(text, name, at + value.size());
+        done = at + name.size();
+        at = findFrom(text, name, done);
     }
+    result.append(text, done, std::basic_string<Char>::npos);
+    text = std::move(result);
 }
 
 template <class Char>
