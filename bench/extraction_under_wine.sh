@@ -2,7 +2,8 @@
 # Verify and extract a media file with 256 MB of included files under Wine, against the
 # physical limit under the same Wine (bench/extraction_baseline.cpp: read the file once, then
 # read and write the included files with 1 MB buffers). Prints both times and the ratio
-# (launcher / baseline; at most 1.3 wanted). Run after ./check has built build/win64.
+# (launcher / baseline; at most 1.3 wanted). Run after ./check has built the
+# Windows build to measure: BUILD=win32|win64, by default the shipped 32-bit one where it runs.
 # BENCH_DIR chooses where the media file and the extracted files go (default /tmp); with
 # BENCH_DIR=/dev/shm the disk's write-back leaves the figures alone.
 #
@@ -17,8 +18,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${BENCH_DIR:-/tmp}/extraction-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-export WINEPREFIX="$root/build/win64/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+. "$root/bench/windows_build.sh"
 /usr/lib/wine/wineserver -p 2>/dev/null || true
 
 # Four 64 MB files of varied bytes (compressible data would flatter nobody here: nothing is
@@ -29,10 +29,10 @@ cat > "$work/bench.json" <<JSON
   "files": [ { "name": "part1.bin", "source": "part1.bin" }, { "name": "part2.bin", "source": "part2.bin" },
              { "name": "lib/part3.bin", "source": "part3.bin" }, { "name": "part4.bin", "source": "part4.bin" } ] }
 JSON
-"$root/build/host/bin/mediatool" build "$work/bench.json" -o "$work/setup.exe" --template "$root/build/win64/bin/launcher.exe"
+"$root/build/host/bin/mediatool" build "$work/bench.json" -o "$work/setup.exe" --template "$build/bin/launcher.exe"
 rm -f "$work"/part[234].bin  # part1 stays, to compare the extraction with
 $wine cmd /c exit 2>/dev/null || true  # warm the wineserver
-$wine "$root/build/win64/bin/desktop_warmup.exe" </dev/null >/dev/null 2>&1 &
+$wine "$build/bin/desktop_warmup.exe" </dev/null >/dev/null 2>&1 &
 holder=$!
 trap 'kill $holder 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
@@ -51,7 +51,7 @@ rounds=${ROUNDS:-15}
 for _ in $(seq "$rounds"); do
   rm -rf "$work/baseline"; sync
   start=$(date +%s.%N)
-  $wine "$root/build/win64/bin/extraction_baseline.exe" "$work/setup.exe" "$work/baseline" | tr -d '\r' > "$work/inside"
+  $wine "$build/bin/extraction_baseline.exe" "$work/setup.exe" "$work/baseline" | tr -d '\r' > "$work/inside"
   read -r total firstPass < "$work/inside"
   echo "$total" >> "$work/inside.times"; echo "$firstPass" >> "$work/read.times"
   echo "$(date +%s.%N) - $start" | bc -l >> "$work/baseline.times"

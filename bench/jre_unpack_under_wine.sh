@@ -6,13 +6,12 @@
 # startup dialog received. Under Wine every file created costs the better part of a millisecond,
 # which no program can avoid, so the script also times the least a Windows program must do for the
 # same archive under the same Wine (bench/unpack_baseline.cpp). Run after ./check has built
-# build/win64.
+# the Windows build to measure: BUILD=win32|win64, by default the shipped 32-bit one where it runs.
 set -euo pipefail
 [ -n "${DISPLAY:-}" ] || exec xvfb-run -a "$0" "$@"
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d /tmp/jre-unpack-bench.XXXXXX)
-export WINEPREFIX="$root/build/win64/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
+. "$root/bench/windows_build.sh"
 
 # The runtime: the installed JDK's lib folder without its one big modules file, and text files
 # from /usr/share/doc up to about 40 MB, so that there are thousands of entries.
@@ -38,11 +37,11 @@ cat > "$work/bench.json" <<JSON
 { "config": { "107": 1, "151": $bytes, "2001": "i" },
   "files": [ { "name": "cvnruntime.jar", "text": "jar" }, { "name": "jre.tar.gz", "source": "jre.tar.gz" } ] }
 JSON
-"$root/build/host/bin/mediatool" build "$work/bench.json" -o "$work/setup.exe" --template "$root/build/win64/bin/launcher.exe"
+"$root/build/host/bin/mediatool" build "$work/bench.json" -o "$work/setup.exe" --template "$build/bin/launcher.exe"
 
 /usr/lib/wine/wineserver -p 2>/dev/null || true
 $wine cmd /c exit 2>/dev/null || true
-$wine "$root/build/win64/bin/desktop_warmup.exe" </dev/null >/dev/null 2>&1 &
+$wine "$build/bin/desktop_warmup.exe" </dev/null >/dev/null 2>&1 &
 holder=$!
 trap 'kill $holder 2>/dev/null; rm -rf "$work"' EXIT
 sleep 1
@@ -58,7 +57,7 @@ for _ in 1 2 3; do
   tar -xzf "$work/jre.tar.gz" -C "$work/out"
   tarTime=$(min "$(echo "$(date +%s.%N) - $start" | bc -l)" "$tarTime")
   rm -rf "$work/floor" && sync
-  floorTime=$(min "$($wine "$root/build/win64/bin/unpack_baseline.exe" "$archive" "$out" | tr -d '\r')" "$floorTime")
+  floorTime=$(min "$($wine "$build/bin/unpack_baseline.exe" "$archive" "$out" | tr -d '\r')" "$floorTime")
 
   # The run ends when it finds no usable java.exe in what it unpacked; the log's own clock times
   # the unpacking alone.
@@ -83,7 +82,7 @@ for _ in 1 2 3; do
   # The run was ended from outside, before its clean-up: its extraction folder is the one that
   # holds the unpacked runtime.
   dir=$(grep -m1 "Full JRE path" "$log" | sed -E 's/.*Full JRE path: (.*)\\jre.tar.gz.*/\1/')
-  [ -n "$dir" ] && rm -rf "$(/usr/lib/wine/wine64 winepath -u "$dir" 2>/dev/null)"
+  [ -n "$dir" ] && rm -rf "$($wine winepath -u "$dir" 2>/dev/null)"
   rm -f "$log"
 done
 printf 'runtime: %d files, %.1f MB unpacked, %.1f MB as jre.tar.gz\n' "$files" "$(echo "$bytes / 1000000" | bc -l)" \

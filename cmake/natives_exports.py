@@ -15,7 +15,8 @@ any other Java_ function, or one that lost its extern "C". In a 64-bit build the
 is the plain "Java_<class>_<method>".
 
 --stubs FILE (test modules): every native of the table is exported; those without a body are
-bound to generated functions that return their row number.
+bound to generated functions that return their row number (in a 32-bit build stdcall ones that
+take the native's argument bytes).
 --names FILE: every native's 32-bit export name, in table order (for the host tests).
 """
 import argparse
@@ -143,8 +144,15 @@ def main():
         if symbol not in symbols:
             if not options.stubs:
                 continue
+            # A stand-in is called as the native would be: in a 32-bit build it is stdcall and
+            # removes the native's argument bytes from the stack, or its caller's stack is off.
             symbol = f"natives_stub_{row}"
-            stubs.append(f'extern "C" int {symbol}() {{ return {row}; }}\n')
+            if options.decorated:
+                words = argument_bytes(native.signature) // 4
+                stubs.append(f'extern "C" int __stdcall {symbol}({", ".join(["int"] * words)}) {{ return {row}; }}\n')
+                symbol += f"@{4 * words}"
+            else:
+                stubs.append(f'extern "C" int {symbol}() {{ return {row}; }}\n')
         lines.append(f"  {name}" if name == symbol else f"  {name} = {symbol}")
     with open(options.def_file, "w", encoding="utf-8", newline="\n") as out:
         out.write("\n".join(lines) + "\n")

@@ -263,22 +263,20 @@ LauncherProcess::LauncherProcess(const std::wstring& executable, const RunOption
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     processId_ = info.dwProcessId;
-    readers_[0] = CreateThread(
-        nullptr, 0,
-        [](void* self) -> DWORD {
-            auto* process = static_cast<LauncherProcess*>(self);
-            drainPipe(process->outputRead_, &process->output_);
-            return 0;
-        },
-        this, 0, nullptr);
-    readers_[1] = CreateThread(
-        nullptr, 0,
-        [](void* self) -> DWORD {
-            auto* process = static_cast<LauncherProcess*>(self);
-            drainPipe(process->errorRead_, &process->error_);
-            return 0;
-        },
-        this, 0, nullptr);
+    readers_[0] = CreateThread(nullptr, 0, drainOutput, this, 0, nullptr);
+    readers_[1] = CreateThread(nullptr, 0, drainError, this, 0, nullptr);
+}
+
+DWORD WINAPI LauncherProcess::drainOutput(void* self) {
+    auto* process = static_cast<LauncherProcess*>(self);
+    drainPipe(process->outputRead_, &process->output_);
+    return 0;
+}
+
+DWORD WINAPI LauncherProcess::drainError(void* self) {
+    auto* process = static_cast<LauncherProcess*>(self);
+    drainPipe(process->errorRead_, &process->error_);
+    return 0;
 }
 
 LauncherProcess::~LauncherProcess() {

@@ -84,6 +84,10 @@ public:
     std::string standardError();
 
 private:
+    // Thread start routines are stdcall functions (a lambda is not, in the 32-bit build).
+    static DWORD WINAPI drainOutput(void* self);
+    static DWORD WINAPI drainError(void* self);
+
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
     HANDLE outputRead_ = nullptr;

@@ -1,12 +1,18 @@
 // Pictures of both launcher dialogs, light and dark, kept as artifacts of the test run
-// (build/win64/artifacts/*.bmp) for a person to look at; the test itself checks only what a
-// program can: the dialogs appear, centred, with their texts, and dark mode is decided as
-// configured. Dark mode needs a reported Windows 11, which Wine gives a program by its name.
+// (build/<win32|win64>/artifacts/*.bmp) for a person to look at; the test itself checks only what
+// a program can: the dialogs appear, centred, with their texts, nothing covers them while they
+// are photographed, and dark mode is decided as configured. Dark mode needs a reported
+// Windows 11, which Wine gives a program by its name.
+//
+// The picture is a copy of the screen where the window is (another process's window cannot be
+// printed into this process's bitmap under Wine), so these tests run alone (RUN_SERIAL): a
+// message box of a test running beside them once ended up in front of the startup dialog.
 #include <gtest/gtest.h>
 
 #include "harness.h"
 
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 
@@ -20,8 +26,43 @@ std::wstring artifactsDirectory() {
     return directory;
 }
 
-// The window as the screen shows it, as a 24-bit bottom-up BMP.
+BOOL CALLBACK collectControl(HWND control, LPARAM controls) {
+    if (IsWindowVisible(control)) reinterpret_cast<std::vector<HWND>*>(controls)->push_back(control);
+    return TRUE;
+}
+
+// What the screen shows at the corners of the window's client area and at the centre of each of
+// its visible controls belongs to the window: no other window lies in front of its texts. (Xvfb
+// without a window manager draws no caption, and Wine finds no window at its place.)
+void expectUncovered(HWND window, const char* when) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    std::vector<POINT> points = {{client.left + 2, client.top + 2},
+                                 {client.right - 3, client.top + 2},
+                                 {client.left + 2, client.bottom - 3},
+                                 {client.right - 3, client.bottom - 3}};
+    std::vector<HWND> controls;
+    EnumChildWindows(window, collectControl, reinterpret_cast<LPARAM>(&controls));
+    EXPECT_FALSE(controls.empty());
+    for (const HWND control : controls) {
+        RECT area = {};
+        GetWindowRect(control, &area);
+        points.push_back({(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+    }
+    for (const POINT point : points) {
+        const HWND shown = GetAncestor(WindowFromPoint(point), GA_ROOT);
+        wchar_t title[256] = L"";
+        GetWindowTextW(shown, title, 256);
+        EXPECT_EQ(shown, window) << when << ": at (" << point.x << ", " << point.y << ") the screen shows \""
+                                 << base::wideToUtf8(title) << "\"";
+    }
+}
+
+// The window as the screen shows it, as a 24-bit bottom-up BMP; checked uncovered before and
+// after the copy.
 void saveScreenshot(HWND window, const std::wstring& name) {
+    expectUncovered(window, "before the picture");
     RECT rect = {};
     GetWindowRect(window, &rect);
     const int width = rect.right - rect.left;
@@ -48,6 +89,7 @@ void saveScreenshot(HWND window, const std::wstring& name) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+    expectUncovered(window, "after the picture");
 
     BITMAPFILEHEADER file = {};
     file.bfType = 0x4D42;

@@ -67,51 +67,52 @@ bool logHas(const std::wstring& folder, const std::wstring& text) {
 
 // A visible top-level dialog-class window of the process whose title is `title`, or any such
 // window that is not `other` when the title is empty; waits up to the time-out.
+struct DialogSearch {
+    DWORD processId;
+    const std::wstring* title;
+    HWND other;
+    HWND found = nullptr;
+};
+
+// Enumeration callbacks are stdcall functions (a lambda is not, in the 32-bit build).
+BOOL CALLBACK findDialog(HWND window, LPARAM parameter) {
+    auto& s = *reinterpret_cast<DialogSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (owner != s.processId || !IsWindowVisible(window) || window == s.other || std::wstring(className) != L"#32770")
+        return TRUE;
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    if (!s.title->empty() && *s.title != text) return TRUE;
+    s.found = window;
+    return FALSE;
+}
+
 HWND waitForDialog(DWORD processId, const std::wstring& title, HWND other = nullptr, DWORD milliseconds = 20000) {
-    struct Search {
-        DWORD processId;
-        const std::wstring* title;
-        HWND other;
-        HWND found = nullptr;
-    } search{processId, &title, other};
+    DialogSearch search{processId, &title, other};
     const ULONGLONG deadline = GetTickCount64() + milliseconds;
     do {
-        EnumWindows(
-            [](HWND window, LPARAM parameter) -> BOOL {
-                auto& s = *reinterpret_cast<Search*>(parameter);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                wchar_t className[64] = {};
-                GetClassNameW(window, className, 64);
-                if (owner != s.processId || !IsWindowVisible(window) || window == s.other ||
-                    std::wstring(className) != L"#32770")
-                    return TRUE;
-                wchar_t text[256] = {};
-                GetWindowTextW(window, text, 256);
-                if (!s.title->empty() && *s.title != text) return TRUE;
-                s.found = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found) return search.found;
         Sleep(50);
     } while (GetTickCount64() < deadline);
     return nullptr;
 }
 
+BOOL CALLBACK findVisibleEdit(HWND child, LPARAM parameter) {
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (std::wstring(className) != L"Edit" || !IsWindowVisible(child)) return TRUE;
+    *reinterpret_cast<HWND*>(parameter) = child;
+    return FALSE;
+}
+
 // Types a path into the file chooser and confirms it.
 void chooseFile(HWND chooser, const std::wstring& path) {
     HWND edit = nullptr;
-    EnumChildWindows(
-        chooser,
-        [](HWND child, LPARAM parameter) -> BOOL {
-            wchar_t className[32] = {};
-            GetClassNameW(child, className, 32);
-            if (std::wstring(className) != L"Edit" || !IsWindowVisible(child)) return TRUE;
-            *reinterpret_cast<HWND*>(parameter) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&edit));
+    EnumChildWindows(chooser, findVisibleEdit, reinterpret_cast<LPARAM>(&edit));
     ASSERT_NE(edit, nullptr);
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     pressButton(chooser, IDOK);
