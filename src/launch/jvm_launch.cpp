@@ -71,8 +71,8 @@ using MemFreeFunction = void(JNICALL*)(void* pointer);
 class WindowsServices final : public AssemblyServices, public MainCallServices {
 public:
     // Options
-    void expand(std::wstring& text, ExpansionMode mode) override { expandLauncherVariables(text, mode); }
-    void expandNarrow(std::string& text) override { expandLauncherVariables(text); }
+    void expand(std::wstring& text, files::ExpansionMode mode) override { files::expandLauncherVariables(text, mode); }
+    void expandNarrow(std::string& text) override { files::expandLauncherVariables(text); }
     std::string toAnsi(std::wstring_view text) override { return files::toFileApiNarrow(text, nullptr); }
     std::optional<std::string> readFile(const std::wstring& path) override {
         const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -178,7 +178,7 @@ public:
         return name.substr(0, 6000);
     }
     std::string canonicalExecutablePath() override { return files::canonicalPath(files::executableNarrowPath(), false); }
-    void expandUnicode(std::wstring& text) override { expandLauncherVariables(text, ExpansionMode::Unicode); }
+    void expandUnicode(std::wstring& text) override { files::expandLauncherVariables(text, files::ExpansionMode::Unicode); }
     std::wstring canonicalKeepCase(const std::wstring& path) override { return files::canonicalPath(path, true); }
     void fail(int message) override { services::failWithMessage(message); }
 
