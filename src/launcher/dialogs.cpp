@@ -23,6 +23,15 @@
 
 namespace launcher {
 
+using services::failWithMessage;
+using services::isCancelled;
+using services::loadSystemLibrary;
+using services::logMessage;
+using services::Modes;
+using services::modes;
+using services::setCancelled;
+using services::setMessageOwner;
+
 namespace {
 
 constexpr COLORREF kDarkText = 0xFFFFFF;

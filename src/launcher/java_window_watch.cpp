@@ -13,6 +13,10 @@
 
 namespace launcher {
 
+using services::failWithMessage;
+using services::logMessage;
+using services::modes;
+
 namespace {
 
 constexpr int32_t kLauncherTypeId = 107;

@@ -31,6 +31,7 @@
 namespace {
 
 using namespace launcher;
+using namespace services;
 
 // "The following log file will be created" with an offer to show it in Explorer.
 void offerLogFile() {

@@ -18,6 +18,12 @@
 
 namespace launcher {
 
+using services::failWithMessage;
+using services::failWithText;
+using services::isCancelled;
+using services::logError;
+using services::logMessage;
+
 namespace {
 
 constexpr int32_t kUnpackedSizeId = 151;

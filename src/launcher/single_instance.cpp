@@ -16,6 +16,8 @@
 
 namespace launcher {
 
+using services::logMessage;
+
 namespace {
 
 constexpr int32_t kAllSessionsId = 158;

@@ -28,6 +28,15 @@
 
 namespace launcher {
 
+using services::Modes;
+using services::failWithMessage;
+using services::isCancelled;
+using services::logError;
+using services::logMessage;
+using services::modes;
+using services::splitCommandLine;
+using services::writeStandardOutput;
+
 namespace {
 
 constexpr int kDialogTitleMessage = 20013;

@@ -9,6 +9,10 @@
 
 namespace media {
 
+using services::configInteger;
+using services::setConfigTable;
+using services::setMessageTable;
+
 namespace {
 
 int64_t fileDataOffset = 0;

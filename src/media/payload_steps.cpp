@@ -19,6 +19,10 @@
 
 namespace media {
 
+using services::configInteger;
+using services::configString;
+using services::messageEntry;
+
 namespace {
 
 constexpr int kCorruptedMessage = 20016;

@@ -103,13 +103,18 @@ HMODULE loadSystemLibrary(const wchar_t* name) {
     return LoadLibraryW((std::wstring(directory, length) + L"\\" + name).c_str());
 }
 
+namespace {
+bool preloaded = false;
+}  // namespace
+
 void preloadSystemLibraries() {
-    static bool loaded = false;
-    if (loaded) return;
-    loaded = true;
+    if (preloaded) return;
+    preloaded = true;
     loadSystemLibrary(L"davhlpr.dll");
     loadSystemLibrary(L"fwbase.dll");
 }
+
+bool systemLibrariesPreloaded() { return preloaded; }
 
 void initCommonControls() {
     HMODULE comctl = GetModuleHandleW(L"comctl32.dll");

@@ -25,6 +25,8 @@ void removeDllDirectory(void* cookie);
 // Loads two system libraries whose later, implicit loads would otherwise search the
 // application's folder; once per process.
 void preloadSystemLibraries();
+// Whether the preload has run in this process (the flag its callers share).
+bool systemLibrariesPreloaded();
 
 // Initialises the common controls from the system's comctl32.dll.
 void initCommonControls();

@@ -158,9 +158,11 @@ TEST(WorkFlow, TheJavaSideReceivesItsOptionsPropertiesAndArguments) {
     EXPECT_TRUE(java.has({"field", "com/lumbra/runtime/util/WinDel", "externalExecutable", base::wideToNarrow(media)}));
     EXPECT_EQ(java.outcome(), stand_in::JvmRecord::Line{"returned"});
     EXPECT_FALSE(java.all("destroyed").empty());
-    // Until the natives exist, registration stops at the first class and says why.
-    EXPECT_TRUE(logHas(temp.path(),
-                       L"ERROR: did not find Java_com_corvane_runtime_installer_platform_win32_FileVersion_compare0"));
+    // Until the natives exist, registration stops at the first class without its bodies (FileVersion
+    // and FolderInfo are bound) and says why.
+    EXPECT_TRUE(logHas(temp.path(), L"ERROR: did not find Java_com_corvane_runtime_installer_platform_win32_Misc_reboot0"));
+    EXPECT_TRUE(java.has({"native", "com/corvane/runtime/installer/platform/win32/FolderInfo", "getUniversalPathName0",
+                          "(Ljava/lang/String;)Ljava/lang/String;"}));
     EXPECT_TRUE(logHas(temp.path(), L"ERROR: registering helper dll failed"));
     EXPECT_TRUE(java.has({"call", "com/corvane/runtime/installer/platform/win32/Common", "initFromLauncher", "(Z)V", "false"}));
 }

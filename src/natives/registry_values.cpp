@@ -1,0 +1,180 @@
+#include "natives/registry_values.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "natives/jni_toolkit.h"
+
+namespace natives::registry {
+
+namespace {
+
+constexpr char kExpandStringClass[] = "com/corvane/api/windows/WinRegistry$ExpandString";
+
+// The data as UTF-16 code units; an odd last byte is no unit.
+std::wstring unitsOf(const std::vector<unsigned char>& data) {
+    std::wstring units(data.size() / 2, L'\0');
+    for (size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    }
+    return units;
+}
+
+std::wstring textOf(const std::vector<unsigned char>& data) {
+    std::wstring text = unitsOf(data);
+    if (!text.empty() && text.back() == L'\0') text.pop_back();
+    return text;
+}
+
+std::vector<std::wstring> multiStringOf(const std::vector<unsigned char>& data) {
+    const std::wstring units = unitsOf(data);
+    std::vector<std::wstring> texts;
+    for (size_t start = 0; start < units.size();) {
+        size_t end = units.find(L'\0', start);
+        if (end == std::wstring::npos) end = units.size();
+        if (end == start) break;  // the final terminator
+        texts.emplace_back(units, start, end - start);
+        start = end + 1;
+    }
+    return texts;
+}
+
+template <class Number>
+Number numberOf(const std::vector<unsigned char>& data) {
+    Number value = 0;
+    std::memcpy(&value, data.data(), data.size() < sizeof value ? data.size() : sizeof value);
+    return value;
+}
+
+// Integer.valueOf or Long.valueOf.
+jobject boxed(JNIEnv* env, const char* className, const char* signature, jvalue value) {
+    const LocalRef<jclass> type = findClass(env, className);
+    if (!type) return nullptr;
+    const jmethodID valueOf = env->GetStaticMethodID(type.get(), "valueOf", signature);
+    if (valueOf == nullptr) return nullptr;
+    return env->CallStaticObjectMethodA(type.get(), valueOf, &value);
+}
+
+// The expandable text as the runtime's ExpandString; the plain String where the runtime has
+// no such class, with the lookup's exception cleared.
+jobject expandString(JNIEnv* env, const std::wstring& text) {
+    LocalRef<jstring> string(env, newJavaString(env, text));
+    if (!string) return nullptr;
+    const LocalRef<jclass> type = findClass(env, kExpandStringClass);
+    if (!type) {
+        env->ExceptionClear();
+        return string.release();
+    }
+    return newObject(env, type.get(), "(Ljava/lang/String;)V", {string.get()});
+}
+
+bool isInstance(JNIEnv* env, jobject value, const char* className) {
+    if (value == nullptr) return false;
+    const LocalRef<jclass> type = findClass(env, className);
+    return type && env->IsInstanceOf(value, type.get());
+}
+
+// intValue() of an Integer, longValue() of a Long.
+bool unbox(JNIEnv* env, jobject value, const char* className, const char* method, const char* signature,
+           jlong& number) {
+    if (!isInstance(env, value, className)) return false;
+    const LocalRef<jclass> type = findClass(env, className);
+    const jmethodID id = env->GetMethodID(type.get(), method, signature);
+    if (id == nullptr) return false;
+    number = signature[2] == 'I' ? env->CallIntMethod(value, id) : env->CallLongMethod(value, id);
+    return !exceptionPending(env);
+}
+
+void appendUnits(std::vector<unsigned char>& bytes, std::wstring_view units) {
+    for (const wchar_t unit : units) {
+        bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
+        bytes.push_back(static_cast<unsigned char>((unit >> 8) & 0xFF));
+    }
+}
+
+template <class Number>
+void appendNumber(std::vector<unsigned char>& bytes, Number number) {
+    const auto* first = reinterpret_cast<const unsigned char*>(&number);
+    bytes.insert(bytes.end(), first, first + sizeof number);
+}
+
+}  // namespace
+
+jobject toJavaValue(JNIEnv* env, DWORD type, const std::vector<unsigned char>& data) {
+    switch (type) {
+    case REG_SZ: return newJavaString(env, textOf(data));
+    case REG_EXPAND_SZ: return expandString(env, textOf(data));
+    case REG_BINARY: return newJavaByteArray(env, data);
+    case REG_DWORD: {
+        jvalue value{};
+        value.i = static_cast<jint>(numberOf<DWORD>(data));
+        return boxed(env, "java/lang/Integer", "(I)Ljava/lang/Integer;", value);
+    }
+    case REG_QWORD: {
+        jvalue value{};
+        value.j = static_cast<jlong>(numberOf<unsigned long long>(data));
+        return boxed(env, "java/lang/Long", "(J)Ljava/lang/Long;", value);
+    }
+    case REG_MULTI_SZ: return newJavaStringArray(env, multiStringOf(data));
+    default: return nullptr;
+    }
+}
+
+RegistryData fromJavaValue(JNIEnv* env, jobject value, jint typeCode) {
+    RegistryData data;
+    switch (typeCode) {
+    case 1:
+    case 5: {
+        if (!isInstance(env, value, "java/lang/String")) return data;
+        const WideString text(env, static_cast<jstring>(value));
+        if (text.failed()) return data;
+        appendUnits(data.bytes, text.text());
+        appendUnits(data.bytes, std::wstring_view(L"\0", 1));
+        data.type = typeCode == 1 ? REG_SZ : REG_EXPAND_SZ;
+        break;
+    }
+    case 2: {
+        jlong number = 0;
+        if (!unbox(env, value, "java/lang/Integer", "intValue", "()I", number)) return data;
+        appendNumber(data.bytes, static_cast<DWORD>(number));
+        data.type = REG_DWORD;
+        break;
+    }
+    case 6: {
+        jlong number = 0;
+        if (!unbox(env, value, "java/lang/Long", "longValue", "()J", number)) return data;
+        appendNumber(data.bytes, static_cast<unsigned long long>(number));
+        data.type = REG_QWORD;
+        break;
+    }
+    case 3: {
+        if (!isInstance(env, value, "[Ljava/lang/String;")) return data;
+        const WideStringArray texts(env, static_cast<jobjectArray>(value));
+        if (texts.failed()) return data;
+        for (const WideString& text : texts) {
+            // An empty element would end the list early for every reader.
+            if (text.isNull() || text.length() == 0) return data;
+            appendUnits(data.bytes, text.text());
+            appendUnits(data.bytes, std::wstring_view(L"\0", 1));
+        }
+        appendUnits(data.bytes, std::wstring_view(L"\0", 1));
+        data.type = REG_MULTI_SZ;
+        break;
+    }
+    case 4: {
+        if (!isInstance(env, value, "[B")) return data;
+        const PinnedBytes bytes(env, static_cast<jbyteArray>(value), ArrayAccess::ReadOnly);
+        if (bytes.failed()) return data;
+        data.bytes.assign(reinterpret_cast<const unsigned char*>(bytes.begin()),
+                          reinterpret_cast<const unsigned char*>(bytes.end()));
+        data.type = REG_BINARY;
+        break;
+    }
+    default: return data;
+    }
+    data.converted = true;
+    return data;
+}
+
+}  // namespace natives::registry
