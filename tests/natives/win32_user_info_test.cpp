@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "harness/natives_test.h"
@@ -38,34 +39,27 @@ TEST_F(UserInfoNatives, TheProcessUserAndItsToken) {
     EXPECT_FALSE(callBoolean("Win32UserInfo.isMemberOfGroup0", {4321}));
 }
 
-TEST_F(UserInfoNatives, AccountNamesOfSids) {
-    EXPECT_EQ(text(callObject("Win32UserInfo.getAccountName0", {javaString(L"S-1-5-32-544"), false})),
-              L".\\Administrators");
-    EXPECT_EQ(text(callObject("Win32UserInfo.getAccountName0", {javaString(L"S-1-5-32-544"), true})),
-              L"Administrators");
-    EXPECT_EQ(text(callObject("Win32UserInfo.getAccountName0", {javaString(L"S-1-5-18"), true})),
-              L"NT AUTHORITY\\System");
-    EXPECT_EQ(text(callObject("Win32UserInfo.getAccountName0", {javaString(L"S-1-5-20"), false})),
-              L"NT AUTHORITY\\NetworkService");
-    EXPECT_EQ(text(callObject("Win32UserInfo.getAccountName0", {javaString(L"S-1-x-9"), false})), L" 1337");
-    // A well-formed SID of nobody: the lookup's error.
-    EXPECT_EQ(text(callObject("Win32UserInfo.getAccountName0", {javaString(L"S-1-5-21-1-2-3-4242"), false})),
-              L" 1332");
+std::wstring accountName(const wchar_t* sid, bool nameOnly) {
+    return text(callObject("Win32UserInfo.getAccountName0", {javaString(sid), nameOnly}));
+}
+std::wstring profileDirectory(const std::wstring& sid) {
+    return text(callObject("Win32UserInfo.getUserProfileDirectory0", {javaString(sid), javaString(L"pw")}));
 }
 
-TEST_F(UserInfoNatives, ProfileDirectories) {
-    EXPECT_EQ(text(callObject("Win32UserInfo.getUserProfileDirectory0", {javaString(L"S-1-5-18"), nullptr})),
-              L" no user account");
-    EXPECT_EQ(text(callObject("Win32UserInfo.getUserProfileDirectory0", {javaString(L"bad"), javaString(L"pw")})),
-              L" could not convert sid 1337");
-    EXPECT_EQ(text(callObject("Win32UserInfo.getUserProfileDirectory0",
-                              {javaString(L"S-1-5-21-1-2-3-4242"), javaString(L"pw")})),
-              L" could not look up account name 1332");
-    const std::wstring sid = text(callObject("Win32UserInfo.getUserSid0", {}));
+TEST_F(UserInfoNatives, AccountNamesAndProfilesOfSids) {
+    EXPECT_EQ(accountName(L"S-1-5-32-544", false), L".\\Administrators");
+    EXPECT_EQ(accountName(L"S-1-5-32-544", true), L"Administrators");
+    EXPECT_EQ(accountName(L"S-1-5-18", true), L"NT AUTHORITY\\System");
+    EXPECT_EQ(accountName(L"S-1-5-20", false), L"NT AUTHORITY\\NetworkService");
+    EXPECT_EQ(accountName(L"S-1-x-9", false), L" 1337");
+    EXPECT_EQ(accountName(L"S-1-5-21-1-2-3-4242", false), L" 1332");  // well-formed, nobody's
+
+    EXPECT_EQ(profileDirectory(L"S-1-5-18"), L" no user account");
+    EXPECT_EQ(profileDirectory(L"bad"), L" could not convert sid 1337");
+    EXPECT_EQ(profileDirectory(L"S-1-5-21-1-2-3-4242"), L" could not look up account name 1332");
     // Wine's logon gives no token a profile can be asked of: the last step's failure text.
-    const std::wstring directory =
-        text(callObject("Win32UserInfo.getUserProfileDirectory0", {javaString(sid), javaString(L"pw")}));
-    EXPECT_TRUE(directory.starts_with(L" could not get user profile dir ")) << directory;
+    const std::wstring own = profileDirectory(text(callObject("Win32UserInfo.getUserSid0", {})));
+    EXPECT_TRUE(own.starts_with(L" could not get user profile dir ")) << own;
 }
 
 TEST_F(UserInfoNatives, AnElevatedStartRunsTheProgram) {
@@ -93,113 +87,101 @@ TEST_F(UserInfoNatives, UsersAndGroupsAsWineKeepsThem) {
 
 // ---- Stand-ins for the account functions ------------------------------------------------------
 
-struct Seen {
-    NET_API_STATUS groupAdd = NERR_Success, groupGetInfo = NERR_Success, userAdd = NERR_Success;
-    NET_API_STATUS userGetInfo = NERR_Success, addMembers = NERR_Success;
+// What the stand-ins answer, and each call as a line of what they were given.
+struct Answers {
+    NET_API_STATUS groupAdd = 0, groupGetInfo = 0, userAdd = 0, userGetInfo = 0, addMembers = 0;
     NTSTATUS open = 0, change = 0;
     bool lookupSucceeds = true;
-    DWORD parameterIndex = 0;
-    std::vector<std::wstring> calls;
-    std::wstring password, comment, right;
-    DWORD privilege = 0, flags = 0, rightLength = 0, rightMaximum = 0;
-    BOOLEAN allRights = FALSE;
-    std::wstring accountSid;
     int buffersOut = 0;
-};
-Seen seen;
-
-PSID userSid() {
-    static PSID sid = [] {
-        PSID made = nullptr;
-        ConvertStringSidToSidW(L"S-1-5-21-7-8-9-1001", &made);
-        return made;
-    }();
-    return sid;
-}
+    std::vector<std::wstring> calls;
+} answers;
 
 std::wstring sidText(PSID sid) {
     LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) return L"";
-    std::wstring copy = text;
+    if (!ConvertSidToStringSidW(sid, &text)) return L"?";
+    const std::wstring copy = text;
     LocalFree(text);
     return copy;
+}
+std::wstring piece(const wchar_t* text) { return text ? text : L"<null>"; }
+std::wstring piece(const std::wstring& text) { return text; }
+template <class Number>
+    requires std::is_arithmetic_v<Number>
+std::wstring piece(Number value) { return std::to_wstring(value); }
+// The pieces separated by blanks.
+template <class... Pieces>
+std::wstring line(const Pieces&... pieces) {
+    std::wstring joined;
+    ((joined += piece(pieces) + L" "), ...);
+    joined.pop_back();
+    return joined;
+}
+void record(std::wstring call) { answers.calls.push_back(std::move(call)); }
+LPBYTE netBuffer(std::size_t size) {
+    ++answers.buffersOut;
+    return static_cast<LPBYTE>(LocalAlloc(LPTR, size));
 }
 
 NET_API_STATUS WINAPI groupAdd(LPCWSTR, DWORD level, LPBYTE info, LPDWORD) {
     const auto* group = reinterpret_cast<LOCALGROUP_INFO_1*>(info);
-    seen.calls.push_back(L"groupAdd " + std::to_wstring(level) + L" " + group->lgrpi1_name + L" " + group->lgrpi1_comment);
-    return seen.groupAdd;
+    record(line(L"groupAdd", level, group->lgrpi1_name, group->lgrpi1_comment));
+    return answers.groupAdd;
 }
 NET_API_STATUS WINAPI groupGetInfo(LPCWSTR, LPCWSTR group, DWORD level, LPBYTE* info) {
-    seen.calls.push_back(L"groupGetInfo " + std::to_wstring(level) + L" " + group);
-    if (seen.groupGetInfo != NERR_Success) return seen.groupGetInfo;
-    *info = static_cast<LPBYTE>(LocalAlloc(LPTR, sizeof(LOCALGROUP_INFO_1)));
-    ++seen.buffersOut;
-    return NERR_Success;
+    record(line(L"groupGetInfo", level, group));
+    if (answers.groupGetInfo == 0) *info = netBuffer(sizeof(LOCALGROUP_INFO_1));
+    return answers.groupGetInfo;
 }
 NET_API_STATUS WINAPI bufferFree(LPVOID buffer) {
-    --seen.buffersOut;
+    --answers.buffersOut;
     LocalFree(buffer);
-    return NERR_Success;
+    return 0;
 }
 NET_API_STATUS WINAPI userAdd(LPCWSTR, DWORD level, LPBYTE info, LPDWORD parameter) {
     const auto* user = reinterpret_cast<USER_INFO_1*>(info);
-    seen.calls.push_back(L"userAdd " + std::to_wstring(level) + L" " + user->usri1_name);
-    seen.password = user->usri1_password;
-    seen.comment = user->usri1_comment ? user->usri1_comment : L"<null>";
-    seen.privilege = user->usri1_priv;
-    seen.flags = user->usri1_flags;
-    *parameter = seen.parameterIndex;
-    return seen.userAdd;
+    record(line(L"userAdd", level, user->usri1_name, user->usri1_password, user->usri1_comment, L"priv",
+                user->usri1_priv, L"flags", user->usri1_flags, user->usri1_home_dir));
+    *parameter = 3;
+    return answers.userAdd;
 }
 NET_API_STATUS WINAPI userGetInfo(LPCWSTR, LPCWSTR user, DWORD level, LPBYTE* info) {
-    seen.calls.push_back(L"userGetInfo " + std::to_wstring(level) + L" " + user);
-    if (seen.userGetInfo != NERR_Success) return seen.userGetInfo;
-    auto* record = static_cast<USER_INFO_23*>(LocalAlloc(LPTR, sizeof(USER_INFO_23)));
-    record->usri23_user_sid = userSid();
-    *info = reinterpret_cast<LPBYTE>(record);
-    ++seen.buffersOut;
-    return NERR_Success;
+    record(line(L"userGetInfo", level, user));
+    if (answers.userGetInfo != 0) return answers.userGetInfo;
+    *info = netBuffer(sizeof(USER_INFO_23) + SECURITY_MAX_SID_SIZE);
+    auto* user23 = reinterpret_cast<USER_INFO_23*>(*info);
+    user23->usri23_user_sid = *info + sizeof(USER_INFO_23);
+    DWORD size = SECURITY_MAX_SID_SIZE;
+    CreateWellKnownSid(WinBuiltinGuestsSid, nullptr, user23->usri23_user_sid, &size);
+    return 0;
 }
 NET_API_STATUS WINAPI addMembers(LPCWSTR, LPCWSTR group, DWORD level, LPBYTE members, DWORD count) {
     const auto* member = reinterpret_cast<LOCALGROUP_MEMBERS_INFO_0*>(members);
-    seen.calls.push_back(L"addMembers " + std::wstring(group) + L" " + std::to_wstring(level) + L" " +
-                         std::to_wstring(count) + L" " + sidText(member->lgrmi0_sid));
-    return seen.addMembers;
+    record(line(L"addMembers", group, level, count, sidText(member->lgrmi0_sid)));
+    return answers.addMembers;
 }
 BOOL WINAPI lookupName(LPCWSTR, LPCWSTR account, PSID sid, LPDWORD sidSize, LPWSTR, LPDWORD, PSID_NAME_USE) {
-    seen.calls.push_back(L"lookup " + std::wstring(account));
-    if (!seen.lookupSucceeds) return FALSE;
-    PSID made = nullptr;
-    ConvertStringSidToSidW(L"S-1-5-21-7-8-9-2002", &made);
-    CopySid(*sidSize, sid, made);
-    LocalFree(made);
-    return TRUE;
+    record(line(L"lookup", account));
+    return answers.lookupSucceeds && CreateWellKnownSid(WinBuiltinUsersSid, nullptr, sid, sidSize);
 }
 NTSTATUS WINAPI openPolicy(PLSA_UNICODE_STRING system, PLSA_OBJECT_ATTRIBUTES, ACCESS_MASK access, PLSA_HANDLE policy) {
-    seen.calls.push_back(L"open " + std::to_wstring(access) + (system ? L" remote" : L""));
+    record(line(L"open", access, system ? L"remote" : L"local"));
     *policy = reinterpret_cast<LSA_HANDLE>(0x1234);
-    return seen.open;
+    return answers.open;
 }
-void rememberRight(PSID sid, PLSA_UNICODE_STRING right) {
-    seen.accountSid = sidText(sid);
-    seen.right.assign(right->Buffer, right->Length / sizeof(wchar_t));
-    seen.rightLength = right->Length;
-    seen.rightMaximum = right->MaximumLength;
+std::wstring rightText(PLSA_UNICODE_STRING right) {
+    return line(L"'" + std::wstring(right->Buffer, right->Length / sizeof(wchar_t)) + L"'", right->Length,
+                right->MaximumLength);
 }
 NTSTATUS WINAPI addRights(LSA_HANDLE, PSID sid, PLSA_UNICODE_STRING rights, ULONG count) {
-    seen.calls.push_back(L"add " + std::to_wstring(count));
-    rememberRight(sid, rights);
-    return seen.change;
+    record(line(L"add", sidText(sid), rightText(rights), count));
+    return answers.change;
 }
 NTSTATUS WINAPI removeRights(LSA_HANDLE, PSID sid, BOOLEAN all, PLSA_UNICODE_STRING rights, ULONG count) {
-    seen.calls.push_back(L"remove " + std::to_wstring(count));
-    seen.allRights = all;
-    rememberRight(sid, rights);
-    return seen.change;
+    record(line(L"remove", sidText(sid), L"all", all, rightText(rights), count));
+    return answers.change;
 }
 NTSTATUS WINAPI closePolicy(LSA_HANDLE policy) {
-    seen.calls.push_back(policy == reinterpret_cast<LSA_HANDLE>(0x1234) ? L"close" : L"close ?");
+    record(line(L"close", policy == reinterpret_cast<LSA_HANDLE>(0x1234)));
     return 0;
 }
 
@@ -211,110 +193,98 @@ class AccountStandIns : public UserInfoNatives {
 protected:
     void SetUp() override {
         UserInfoNatives::SetUp();
-        seen = Seen{};
+        answers = Answers{};
     }
     void TearDown() override {
-        EXPECT_EQ(seen.buffersOut, 0) << "a buffer of the account functions was not freed";
+        EXPECT_EQ(answers.buffersOut, 0) << "a buffer of the account functions was not freed";
         UserInfoNatives::TearDown();
     }
     std::wstring addUser(const wchar_t* group, bool createGroup, bool failIfExists) {
+        answers.calls.clear();
         return text(callObject("Win32UserInfo.addUser0",
                                {javaString(L"ann"), javaString(L"pa55"), javaString(L"note"),
                                 group ? javaString(group) : nullptr, javaString(L"team"), createGroup, failIfExists}));
     }
+    bool setRight(const wchar_t* account, const wchar_t* right, bool grant) {
+        answers.calls.clear();
+        return callBoolean("Win32UserInfo.setLsaAccountRight0",
+                           {javaString(account), right ? javaString(right) : nullptr, grant});
+    }
     natives::ReplacedAccountFunctions replaced_{kStandIns};
 };
 
+using Calls = std::vector<std::wstring>;
+constexpr wchar_t kUser[] = L"S-1-5-32-546";   // the user SID the stand-in's record holds
+constexpr wchar_t kGroup[] = L"S-1-5-32-545";  // the group SID its name lookup finds
+
 TEST_F(AccountStandIns, AddUserStepsAndTheirCodes) {
-    EXPECT_EQ(addUser(nullptr, false, false), L"S-1-5-21-7-8-9-1001");
-    EXPECT_EQ(seen.calls, (std::vector<std::wstring>{L"userAdd 1 ann", L"userGetInfo 23 ann"}));
-    EXPECT_EQ(seen.password, L"pa55");
-    EXPECT_EQ(seen.comment, L"note");
-    EXPECT_EQ(seen.privilege, static_cast<DWORD>(USER_PRIV_USER));
-    EXPECT_EQ(seen.flags, static_cast<DWORD>(UF_SCRIPT));
+    EXPECT_EQ(addUser(nullptr, false, false), kUser);
+    EXPECT_EQ(answers.calls, (Calls{L"userAdd 1 ann pa55 note priv 1 flags 1 <null>", L"userGetInfo 23 ann"}));
 
-    seen.calls.clear();
-    EXPECT_EQ(addUser(L"crew", true, false), L"S-1-5-21-7-8-9-1001 S-1-5-21-7-8-9-2002 true");
-    EXPECT_EQ(seen.calls, (std::vector<std::wstring>{L"groupAdd 1 crew team", L"userAdd 1 ann", L"userGetInfo 23 ann",
-                                                     L"addMembers crew 0 1 S-1-5-21-7-8-9-1001", L"lookup crew"}));
-
-    seen.groupAdd = ERROR_ALIAS_EXISTS;
-    EXPECT_EQ(addUser(L"crew", true, false), L"S-1-5-21-7-8-9-1001 S-1-5-21-7-8-9-2002 false");
-    seen.groupAdd = NERR_GroupExists;
+    const std::wstring withGroup = line(kUser, kGroup, L"");
+    EXPECT_EQ(addUser(L"crew", true, false), withGroup + L"true");
+    EXPECT_EQ(answers.calls, (Calls{L"groupAdd 1 crew team", L"userAdd 1 ann pa55 note priv 1 flags 1 <null>",
+                                    L"userGetInfo 23 ann", line(L"addMembers crew 0 1", kUser),
+                                    L"lookup crew"}));
+    answers.groupAdd = ERROR_ALIAS_EXISTS;
+    EXPECT_EQ(addUser(L"crew", true, false), withGroup + L"false");
+    answers.groupAdd = NERR_GroupExists;
     EXPECT_EQ(addUser(L"crew", true, true), L"1 2223");
-    seen.groupAdd = ERROR_ACCESS_DENIED;
+    answers.groupAdd = ERROR_ACCESS_DENIED;
     EXPECT_EQ(addUser(L"crew", true, false), L"1 5");
+    EXPECT_EQ(answers.calls.size(), 1u);
 
-    seen.groupGetInfo = NERR_GroupNotFound;
+    answers.groupGetInfo = NERR_GroupNotFound;
     EXPECT_EQ(addUser(L"crew", false, false), L"6 2220");
-    seen.groupGetInfo = NERR_Success;
-    EXPECT_EQ(addUser(L"crew", false, false), L"S-1-5-21-7-8-9-1001 S-1-5-21-7-8-9-2002 false");
+    answers.groupGetInfo = 0;
+    EXPECT_EQ(addUser(L"crew", false, false), withGroup + L"false");
 
-    seen.userAdd = NERR_UserExists;
-    seen.parameterIndex = 3;
+    answers.userAdd = NERR_UserExists;
     EXPECT_EQ(addUser(nullptr, false, false), L"2 2224 3");
-    seen.userAdd = NERR_Success;
-    seen.userGetInfo = ERROR_INVALID_LEVEL;
+    answers.userAdd = 0;
+    answers.userGetInfo = ERROR_INVALID_LEVEL;
     EXPECT_EQ(addUser(nullptr, false, false), L"3 124");
-    seen.userGetInfo = NERR_Success;
-    seen.addMembers = ERROR_MEMBER_IN_ALIAS;
-    EXPECT_EQ(addUser(L"crew", false, false), L"S-1-5-21-7-8-9-1001 S-1-5-21-7-8-9-2002 false");
-    seen.addMembers = ERROR_NO_SUCH_MEMBER;
+    answers.userGetInfo = 0;
+    answers.addMembers = ERROR_MEMBER_IN_ALIAS;
+    EXPECT_EQ(addUser(L"crew", false, false), withGroup + L"false");
+    answers.addMembers = ERROR_NO_SUCH_MEMBER;
     EXPECT_EQ(addUser(L"crew", false, false), L"4 1387");
-    seen.addMembers = NERR_Success;
+    answers.addMembers = 0;
     // A group whose SID cannot be had leaves the user's SID alone.
-    seen.lookupSucceeds = false;
-    EXPECT_EQ(addUser(L"crew", false, false), L"S-1-5-21-7-8-9-1001");
+    answers.lookupSucceeds = false;
+    EXPECT_EQ(addUser(L"crew", false, false), kUser);
 }
 
 TEST_F(AccountStandIns, MissingFunctionsAnswerTheirFailure) {
-    natives::AccountFunctions none{};
+    const natives::AccountFunctions none{};
     natives::ReplacedAccountFunctions missing(none);
-    EXPECT_EQ(callObject("Win32UserInfo.addUser0", {javaString(L"ann"), javaString(L"pa55"), nullptr, nullptr, nullptr, false, false}),
-              nullptr);
+    EXPECT_EQ(addUser(nullptr, false, false), L"<null>");
     EXPECT_EQ(callInt("Win32UserInfo.deleteUser0", {nullptr, javaString(L"ann")}), -1);
     EXPECT_EQ(callInt("Win32UserInfo.deleteLocalGroup0", {nullptr, javaString(L"crew")}), -1);
-    EXPECT_FALSE(callBoolean("Win32UserInfo.setLsaAccountRight0", {javaString(L"S-1-5-32-544"), javaString(L"SeX"), true}));
+    EXPECT_FALSE(setRight(L"S-1-5-32-544", L"SeX", true));
 }
 
 TEST_F(AccountStandIns, AccountRights) {
-    EXPECT_TRUE(callBoolean("Win32UserInfo.setLsaAccountRight0",
-                            {javaString(L"S-1-5-32-544"), javaString(L"SeServiceLogonRight"), true}));
-    const std::wstring open = L"open " + std::to_wstring(POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES);
-    EXPECT_EQ(seen.calls, (std::vector<std::wstring>{open, L"add 1", L"close"}));
-    EXPECT_EQ(seen.accountSid, L"S-1-5-32-544");
-    EXPECT_EQ(seen.right, L"SeServiceLogonRight");
-    EXPECT_EQ(seen.rightLength, 38u);
-    EXPECT_EQ(seen.rightMaximum, 40u);
+    const std::wstring open = line(L"open", POLICY_CREATE_ACCOUNT | POLICY_LOOKUP_NAMES, L"local");
+    EXPECT_TRUE(setRight(L"S-1-5-32-544", L"SeServiceLogonRight", true));
+    EXPECT_EQ(answers.calls, (Calls{open, L"add S-1-5-32-544 'SeServiceLogonRight' 38 40 1", L"close 1"}));
+    // By name, and a null right removes every right of the account.
+    EXPECT_TRUE(setRight(L"crew", nullptr, false));
+    EXPECT_EQ(answers.calls, (Calls{L"lookup crew", open, line(L"remove", kGroup, L"all 1 '' 0 2 1"), L"close 1"}));
+    EXPECT_TRUE(setRight(L"crew", L"SeX", false));
+    EXPECT_EQ(answers.calls[2], line(L"remove", kGroup, L"all 0 'SeX' 6 8 1"));
 
-    // By name, removing every right of the account.
-    seen.calls.clear();
-    EXPECT_TRUE(callBoolean("Win32UserInfo.setLsaAccountRight0", {javaString(L"crew"), nullptr, false}));
-    EXPECT_EQ(seen.calls, (std::vector<std::wstring>{L"lookup crew", open, L"remove 1", L"close"}));
-    EXPECT_EQ(seen.accountSid, L"S-1-5-21-7-8-9-2002");
-    EXPECT_TRUE(seen.allRights);
-    EXPECT_EQ(seen.rightLength, 0u);
-    EXPECT_EQ(seen.rightMaximum, 2u);
-
-    seen.calls.clear();
-    EXPECT_TRUE(callBoolean("Win32UserInfo.setLsaAccountRight0", {javaString(L"crew"), javaString(L"SeX"), false}));
-    EXPECT_FALSE(seen.allRights);
-    seen.change = static_cast<NTSTATUS>(0xC0000034);
-    EXPECT_FALSE(callBoolean("Win32UserInfo.setLsaAccountRight0", {javaString(L"crew"), javaString(L"SeX"), true}));
-    seen.calls.clear();
-    seen.open = static_cast<NTSTATUS>(0xC0000022);
-    EXPECT_FALSE(callBoolean("Win32UserInfo.setLsaAccountRight0", {javaString(L"crew"), javaString(L"SeX"), true}));
-    EXPECT_EQ(seen.calls, (std::vector<std::wstring>{L"lookup crew", open}));
-    seen.open = 0;
-    seen.lookupSucceeds = false;
-    EXPECT_FALSE(callBoolean("Win32UserInfo.setLsaAccountRight0", {javaString(L"nobody"), javaString(L"SeX"), true}));
-
+    answers.change = static_cast<NTSTATUS>(0xC0000034);
+    EXPECT_FALSE(setRight(L"crew", L"SeX", true));
+    EXPECT_EQ(answers.calls.back(), L"close 1");
+    answers.open = static_cast<NTSTATUS>(0xC0000022);
+    EXPECT_FALSE(setRight(L"crew", L"SeX", true));
+    EXPECT_EQ(answers.calls, (Calls{L"lookup crew", open}));
+    answers.lookupSucceeds = false;
+    EXPECT_FALSE(setRight(L"nobody", L"SeX", true));
     // A right too long for the counted string never reaches the system cut short.
-    seen.calls.clear();
-    seen.lookupSucceeds = true;
-    EXPECT_FALSE(callBoolean("Win32UserInfo.setLsaAccountRight0",
-                             {javaString(L"S-1-5-32-544"), javaString(std::wstring(40000, L'x')), true}));
-    EXPECT_TRUE(seen.calls.empty());
+    EXPECT_FALSE(setRight(L"S-1-5-32-544", std::wstring(40000, L'x').c_str(), true));
+    EXPECT_TRUE(answers.calls.empty());
 }
 
 TEST_F(UserInfoNatives, APasswordCopyIsWipedBeforeItIsFreed) {
