@@ -54,7 +54,12 @@ bool isBuiltinGroup(std::wstring_view sid) { return sid.starts_with(L"S-1-5-32-"
 
 LocalSid sidOfText(const wchar_t* text) {
     PSID sid = nullptr;
-    if (!text || !ConvertStringSidToSidW(text, &sid)) return nullptr;
+    if (!text) {
+        // A null Java string: the error text must not carry some earlier call's error.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (!ConvertStringSidToSidW(text, &sid)) return nullptr;
     return LocalSid(sid);
 }
 

@@ -52,6 +52,8 @@ TEST_F(UserInfoNatives, AccountNamesAndProfilesOfSids) {
     EXPECT_EQ(accountName(L"S-1-5-18", true), L"NT AUTHORITY\\System");
     EXPECT_EQ(accountName(L"S-1-5-20", false), L"NT AUTHORITY\\NetworkService");
     EXPECT_EQ(accountName(L"S-1-x-9", false), L" 1337");
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(text(callObject("Win32UserInfo.getAccountName0", {nullptr, false})), L" 87");
     EXPECT_EQ(accountName(L"S-1-5-21-1-2-3-4242", false), L" 1332");  // well-formed, nobody's
 
     EXPECT_EQ(profileDirectory(L"S-1-5-18"), L" no user account");
