@@ -314,7 +314,8 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform
         }
     }
     if (text.empty()) {
-        text = textOfSid(reinterpret_cast<USER_INFO_23*>(userInfo.get())->usri23_user_sid);
+        const auto* record = reinterpret_cast<const USER_INFO_23*>(userInfo.get());
+        text = record ? textOfSid(record->usri23_user_sid) : std::wstring();
         if (text.empty()) {
             text = base::formatWide(L"%d", 5);
         } else if (hasGroup && net.lookupAccountName) {

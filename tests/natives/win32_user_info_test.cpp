@@ -85,6 +85,14 @@ TEST_F(UserInfoNatives, UsersAndGroupsAsWineKeepsThem) {
     EXPECT_TRUE(added.starts_with(L"3 ")) << added;
     EXPECT_EQ(callInt("Win32UserInfo.deleteUser0", {nullptr, javaString(L"cvnTestUser")}), 0);
     EXPECT_EQ(callInt("Win32UserInfo.deleteLocalGroup0", {nullptr, javaString(L"cvnTestGroup")}), 0);
+    const auto right = [](const wchar_t* account, bool grant) {
+        return callBoolean("Win32UserInfo.setLsaAccountRight0", {javaString(account), javaString(L"SeServiceLogonRight"), grant});
+    };
+    // Wine's LSA accepts every change and keeps none; a name it cannot look up fails before.
+    EXPECT_TRUE(right(L"S-1-5-32-544", true));
+    EXPECT_TRUE(right(L"S-1-5-32-544", false));
+    EXPECT_TRUE(right(L"Administrators", true));
+    EXPECT_FALSE(right(L"cvnNoSuchAccount", true));
 }
 
 // ---- Stand-ins for the account functions ------------------------------------------------------
