@@ -4,7 +4,6 @@
 // and a number, or step numbers); nothing throws.
 #include <windows.h>
 #include <sddl.h>
-#include <shellapi.h>
 
 #include <memory>
 #include <string>
@@ -176,12 +175,22 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
     // directory before the shell would look for it elsewhere.
     static const HMODULE sspicli = natives::loadSystemLibrary(L"sspicli.dll");
     (void)sspicli;
+    // The shell is loaded when first needed, as the launcher's other shell calls are: most runs
+    // never start anything elevated.
+    using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    static const auto shellExecute = [] {
+        const HMODULE shell = natives::loadSystemLibrary(L"shell32.dll");
+        return shell ? reinterpret_cast<ShellExecuteFunction>(
+                           reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteW")))
+                     : nullptr;
+    }();
+    if (!shellExecute) return JNI_FALSE;
     const WideString fileText(env, file);
     const WideString parameterText(env, parameters);
     const WideString directoryText(env, directory);
     if (fileText.failed() || parameterText.failed() || directoryText.failed()) return JNI_FALSE;
     const HINSTANCE started =
-        ShellExecuteW(nullptr, L"runas", fileText.get(), parameterText.get(), directoryText.get(), show);
+        shellExecute(nullptr, L"runas", fileText.get(), parameterText.get(), directoryText.get(), show);
     return reinterpret_cast<INT_PTR>(started) > 32 ? JNI_TRUE : JNI_FALSE;
 }
 
