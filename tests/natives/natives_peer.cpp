@@ -5,6 +5,11 @@
 //   natives_peer untitled TITLE     a visible untitled window and a titled one
 //   natives_peer hidden             no visible window
 //   natives_peer touch FILE         creates FILE and ends
+//   natives_peer pipe-echo NAME     opens the client end of pipe NAME and sends every block back
+//   natives_peer pipe-listen NAME   creates pipe NAME, waits for a client, sends every block back
+//   natives_peer pipe-pump NAME MB  opens pipe NAME and reads MB megabytes in 64 KB pieces
+// The pipe modes read the block format on their own (little-endian length, payload), so a
+// test sees what another program makes of the natives' bytes.
 // Every mode but touch ends by itself after 60 s, so a failed test leaves nothing behind.
 #include <windows.h>
 
@@ -44,6 +49,68 @@ int runWindows() {
     return 0;
 }
 
+bool readAll(HANDLE pipe, void* data, DWORD size) {
+    for (DWORD done = 0; done < size;) {
+        DWORD read = 0;
+        if (!ReadFile(pipe, static_cast<char*>(data) + done, size - done, &read, nullptr) || read == 0) return false;
+        done += read;
+    }
+    return true;
+}
+
+bool writeAll(HANDLE pipe, const void* data, DWORD size) {
+    for (DWORD done = 0; done < size;) {
+        DWORD written = 0;
+        if (!WriteFile(pipe, static_cast<const char*>(data) + done, size - done, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+int echoBlocks(HANDLE pipe) {
+    for (;;) {
+        unsigned char header[4];
+        if (!readAll(pipe, header, 4)) return 0;
+        const DWORD length = header[0] | header[1] << 8 | header[2] << 16 | static_cast<DWORD>(header[3]) << 24;
+        std::string payload(length, '\0');
+        if (!readAll(pipe, payload.data(), length)) return 5;
+        if (!writeAll(pipe, header, 4) || !writeAll(pipe, payload.data(), length)) return 6;
+    }
+}
+
+HANDLE openClientEnd(const wchar_t* name) {
+    for (int i = 0; i < 400; ++i) {
+        const HANDLE pipe = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) return pipe;
+        Sleep(25);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+int runPipeMode(const std::wstring& mode, int argc, wchar_t** argv) {
+    if (argc < 1) return 2;
+    if (mode == L"pipe-echo") {
+        const HANDLE pipe = openClientEnd(argv[0]);
+        return pipe == INVALID_HANDLE_VALUE ? 3 : echoBlocks(pipe);
+    }
+    if (mode == L"pipe-listen") {
+        const HANDLE pipe = CreateNamedPipeW(argv[0], PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
+        if (pipe == INVALID_HANDLE_VALUE) return 3;
+        if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) return 4;
+        return echoBlocks(pipe);
+    }
+    if (mode == L"pipe-pump" && argc > 1) {
+        const HANDLE pipe = openClientEnd(argv[0]);
+        if (pipe == INVALID_HANDLE_VALUE) return 3;
+        std::string piece(65536, '\0');
+        for (long long left = static_cast<long long>(_wtoi(argv[1])) << 20; left > 0; left -= 65536) {
+            if (!readAll(pipe, piece.data(), 65536)) return 5;
+        }
+        return writeAll(pipe, "done", 4) ? 0 : 6;
+    }
+    return runPipeMode(mode, argc - 2, argv + 2);
+}
+
 }  // namespace
 
 int main() {
@@ -72,5 +139,5 @@ int main() {
         CloseHandle(file);
         return 0;
     }
-    return 2;
+    return runPipeMode(mode, argc - 2, argv + 2);
 }
