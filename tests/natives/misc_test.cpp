@@ -50,7 +50,6 @@ TEST_F(MiscNatives, SystemFactsAreTheSystemsOwn) {
     OSVERSIONINFOW version = {sizeof(version)};
     GetVersionExW(&version);
     EXPECT_EQ(callInt("Misc.getOsBuildNumber0", {}), static_cast<jint>(version.dwBuildNumber));
-    EXPECT_GT(callInt("Misc.getOsBuildNumber0", {}), 0);
 
     MEMORYSTATUSEX memory = {sizeof(memory)};
     GlobalMemoryStatusEx(&memory);
@@ -62,7 +61,6 @@ TEST_F(MiscNatives, SystemFactsAreTheSystemsOwn) {
     Peer peer(L"hidden");
     ASSERT_TRUE(peer.started());
     EXPECT_EQ(callInt("Misc.getPidFromHandle0", {natives::toJavaHandle(peer.handle())}), static_cast<jint>(peer.id()));
-    EXPECT_EQ(callInt("Misc.getPidFromHandle0", {0}), 0);
 }
 
 TEST_F(MiscNatives, EnvironmentAndRunningProcesses) {
@@ -133,14 +131,8 @@ struct RebootSteps {
     static inline bool privilegeGranted = false;
     static inline std::vector<std::string> taken;
     static void sleep(DWORD) { taken.push_back("sleep"); }
-    static bool enable() {
-        taken.push_back("privilege");
-        return privilegeGranted;
-    }
-    static bool exitWindows() {
-        taken.push_back("exit");
-        return true;
-    }
+    static bool enable() { return taken.push_back("privilege"), privilegeGranted; }
+    static bool exitWindows() { return taken.push_back("exit"), true; }
 };
 
 TEST_F(MiscNatives, RebootNeedsTheShutdownPrivilege) {
