@@ -1,7 +1,9 @@
 // MB megabytes through a named pipe between two processes of this program, in blocks of 64 KB:
 // once with writeDataBlock0/readDataBlock0 called through JNI on the stand-in virtual machine
-// (as the Java side calls them), once with plain WriteFile/ReadFile of the same pieces. Prints
-// the seconds of each, per round, from the connection to the reader's acknowledgement.
+// (as the Java side calls them), once with plain WriteFile/ReadFile of the same pieces, and once
+// with plain calls in the natives' own pattern (length and payload apart, a flush per block),
+// which tells the block format's cost from the natives'. Prints the seconds of each, per
+// round, from the connection to the reader's acknowledgement.
 //   pipe_blocks_bench [MB] [ROUNDS]
 #include <windows.h>
 
@@ -40,8 +42,11 @@ bool rawAll(HANDLE pipe, char* data, DWORD size, bool write) {
     return true;
 }
 
+enum class Way { Plain, Natives, PlainBlocks };
+
 // The reader: takes `pieces` blocks, then answers with one block of its own.
-int reader(bool natives, const std::wstring& name, long long pieces) {
+int reader(Way way, const std::wstring& name, long long pieces) {
+    const bool natives = way == Way::Natives;
     JNIEnv* env = natives_test::env();
     if (natives) {
         const jlong pipe = callLong("Win32CommunicationBackend.connectClient0", {env->NewString(
@@ -58,7 +63,9 @@ int reader(bool natives, const std::wstring& name, long long pieces) {
     const HANDLE pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) return 3;
     std::vector<char> piece(kPiece);
+    char header[4];
     for (long long i = 0; i < pieces; ++i) {
+        if (way == Way::PlainBlocks && !rawAll(pipe, header, 4, false)) return 4;
         if (!rawAll(pipe, piece.data(), kPiece, false)) return 4;
     }
     char done = 1;
@@ -67,12 +74,14 @@ int reader(bool natives, const std::wstring& name, long long pieces) {
 
 // One run: starts the reader, sends the pieces, waits for its answer; the seconds from the
 // connection to the answer.
-double run(bool natives, long long pieces, int round) {
+double run(Way way, long long pieces, int round) {
+    const bool natives = way == Way::Natives;
+    const wchar_t* mode = natives ? L"read-natives " : way == Way::Plain ? L"read-raw " : L"read-blocks ";
     JNIEnv* env = natives_test::env();
     const std::wstring name = L"\\\\.\\pipe\\pipe-blocks-bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(round) + (natives ? L"n" : L"r");
+                              std::to_wstring(round) + mode[5];
     const HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
-    std::wstring commandLine = L"\"" + ownPath() + L"\" " + (natives ? L"read-natives " : L"read-raw ") + name + L" " +
+    std::wstring commandLine = L"\"" + ownPath() + L"\" " + mode + name + L" " +
                                std::to_wstring(pieces);
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION child = {};
@@ -96,7 +105,15 @@ double run(bool natives, long long pieces, int round) {
         env->DeleteLocalRef(piece);
     } else {
         std::vector<char> piece(kPiece, 7);
-        for (long long i = 0; ok && i < pieces; ++i) ok = rawAll(pipe, piece.data(), kPiece, true);
+        char header[4] = {0, 0, 1, 0};
+        for (long long i = 0; ok && i < pieces; ++i) {
+            if (way == Way::PlainBlocks) {
+                ok = rawAll(pipe, header, 4, true) && rawAll(pipe, piece.data(), kPiece, true);
+                FlushFileBuffers(pipe);
+            } else {
+                ok = rawAll(pipe, piece.data(), kPiece, true);
+            }
+        }
         char answer = 0;
         ok = ok && rawAll(pipe, &answer, 1, false);
     }
@@ -122,9 +139,11 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 4 && (std::string(argv[1]) == "read-natives" || std::string(argv[1]) == "read-raw")) {
+    if (argc >= 4 && std::string(argv[1]).starts_with("read-")) {
+        const std::string mode = argv[1];
         const std::string name = argv[2];
-        return reader(std::string(argv[1]) == "read-natives", std::wstring(name.begin(), name.end()), std::atoll(argv[3]));
+        const Way way = mode == "read-natives" ? Way::Natives : mode == "read-raw" ? Way::Plain : Way::PlainBlocks;
+        return reader(way, std::wstring(name.begin(), name.end()), std::atoll(argv[3]));
     }
     const long long megabytes = argc > 1 ? std::atoll(argv[1]) : 100;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
@@ -132,12 +151,14 @@ int main(int argc, char** argv) {
     std::vector<double> natives;
     std::vector<double> plain;
     std::vector<double> ratios;
+    std::vector<double> blocks;
     for (int round = 0; round < rounds; ++round) {
-        plain.push_back(run(false, pieces, round));
-        natives.push_back(run(true, pieces, round));
+        plain.push_back(run(Way::Plain, pieces, round));
+        natives.push_back(run(Way::Natives, pieces, round));
+        blocks.push_back(run(Way::PlainBlocks, pieces, round));
         ratios.push_back(natives.back() / plain.back());
-        std::printf("round %d: plain %.3f s, natives %.3f s, ratio %.3f\n", round + 1, plain.back(), natives.back(),
-                    ratios.back());
+        std::printf("round %d: plain %.3f s, natives %.3f s, ratio %.3f; plain calls in the blocks' pattern %.3f s\n",
+                    round + 1, plain.back(), natives.back(), ratios.back(), blocks.back());
         std::fflush(stdout);
     }
     std::printf("%lld MB in 64 KB blocks, medians of %d rounds: plain WriteFile/ReadFile %.3f s (%.0f MB/s), "
@@ -145,5 +166,10 @@ int main(int argc, char** argv) {
                 "at most 1.10 wanted)\n",
                 megabytes, rounds, median(plain), megabytes / median(plain), median(natives), megabytes / median(natives),
                 median(natives) / median(plain), median(ratios));
+    // What the block format itself costs: the same calls as the natives make (length, payload,
+    // flush; length, payload) without JNI.
+    std::printf("plain calls in the blocks' pattern (length, payload, flush): %.3f s, ratio %.3f to plain; "
+                "natives against it %.3f\n",
+                median(blocks), median(blocks) / median(plain), median(natives) / median(blocks));
     return 0;
 }
