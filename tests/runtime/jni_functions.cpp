@@ -744,6 +744,25 @@ jobject construct(JNIEnv* env, jclass cls, jmethodID id, const jvalue* values, c
             object->hasMessage = true;
         }
     }
+    // ---- Natives tests: records such as WindowInfo show their constructor's arguments ----
+    // (toString gives "a|b|c|d"), so a test reads back what the native passed.
+    else if (!throwable && values != nullptr && m->signature != "()V") {
+        const ParsedSignature parsed = parseSignature(m->signature);
+        std::string shown;
+        for (size_t i = 0; i < parsed.parameters.size(); ++i) {
+            if (i > 0) shown += "|";
+            const char kind = kindOf(parsed.parameters[i]);
+            if (kind != 'L') {
+                shown += e.vm().renderValue(kind, values[i]);
+                continue;
+            }
+            Object* argument = nullptr;
+            if (!e.resolve(values[i].l, argument)) return nullptr;
+            shown += e.vm().render(argument);
+        }
+        object->text = fromUtf8(shown);
+        object->hasMessage = true;
+    }
     return e.local(object);
 }
 

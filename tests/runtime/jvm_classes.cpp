@@ -186,6 +186,9 @@ const std::pair<const char*, const char*> kClasses[] = {
     {"java/lang/Long", "java/lang/Number"},
     {"com/corvane/api/windows/WinRegistry$ExpandString", "java/lang/Object"},
     // ---- end of the Registry natives' classes ----
+    // ---- Natives tests: the window record of Misc.getTopLevelWindows0 ----
+    {"com/corvane/api/windows/WindowInfo", "java/lang/Object"},
+    // ---- end of the Misc natives' classes ----
 };
 
 const MemberRow kMembers[] = {
@@ -220,6 +223,9 @@ const MemberRow kMembers[] = {
     {"java/lang/Long", 'm', "longValue", "()J"},
     {"com/corvane/api/windows/WinRegistry$ExpandString", 'm', "<init>", "(Ljava/lang/String;)V"},
     // ---- end of the Registry natives' members ----
+    // ---- Natives tests: the window record of Misc.getTopLevelWindows0 ----
+    {"com/corvane/api/windows/WindowInfo", 'm', "<init>", "(JILjava/lang/String;Ljava/lang/String;)V"},
+    // ---- end of the Misc natives' members ----
 };
 
 void addMember(ClassModel& owner, char kind, const std::string& name, const std::string& signature) {
