@@ -181,7 +181,7 @@ protected:
 
 TEST_F(Registration, AClassTheClassPathLacksIsSkippedUnlessRequiredAndEveryMethodGetsItsOwnFunction) {
     create({std::string("-Dstandin.absent=") + kWin32 + "Win32Firewall",
-            std::string("-Dstandin.scenario=call:") + kWin32 + "Win32UserInfo.getElevationType0()I",
+            std::string("-Dstandin.scenario=call:") + kWin32 + "wininet/WinInet.getErrorLocation0(J)I",
             std::string("-Dstandin.scenario=call:") + kWin32 + "wininet/WinInet.getErrorCode0(J)I",
             "-Dstandin.arg=5"});
     EXPECT_EQ(registerRuntime(0), 1);
@@ -198,7 +198,7 @@ TEST_F(Registration, AClassTheClassPathLacksIsSkippedUnlessRequiredAndEveryMetho
     // The stand-ins answer with their row number: each method is bound to its own export.
     EXPECT_EQ(record.all("result"),
               (std::vector<stand_in::JvmRecord::Line>{
-                  {std::to_string(tableRow(std::string(kWin32) + "Win32UserInfo", "getElevationType0"))},
+                  {std::to_string(tableRow(std::string(kWin32) + "wininet/WinInet", "getErrorLocation0"))},
                   {std::to_string(tableRow(std::string(kWin32) + "wininet/WinInet", "getErrorCode0"))}}));
     EXPECT_TRUE(record.violations().empty()) << record.violations().front();
 }
