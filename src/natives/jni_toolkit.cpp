@@ -32,6 +32,14 @@ WideString::WideString(JNIEnv* env, jstring text) {
         return;
     }
     jchar units[kChunk];
+    // The text may be a password: what passed through the stack buffer does not stay there.
+    struct Wipe {
+        jchar* units;
+        ~Wipe() {
+            volatile jchar* unit = units;
+            for (jsize i = 0; i < kChunk; ++i) unit[i] = 0;
+        }
+    } wipe{units};
     for (jsize start = 0; start < length; start += kChunk) {
         const jsize count = std::min(kChunk, length - start);
         env->GetStringRegion(text, start, count, units);
