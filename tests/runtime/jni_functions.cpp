@@ -734,7 +734,9 @@ jobject construct(JNIEnv* env, jclass cls, jmethodID id, const jvalue* values, c
     }
     const bool throwable = model->isSubclassOf(e.vm().classes.find("java/lang/Throwable"));
     Object* object = e.vm().newObject(throwable ? ObjectKind::Throwable : ObjectKind::Instance, model);
-    if (throwable && m->signature == "(Ljava/lang/String;)V") {
+    // A throwable's message; any other object keeps the text of a one-String constructor too
+    // (toString gives it back), as the Registry natives' ExpandString does.
+    if (m->signature == "(Ljava/lang/String;)V") {
         Object* message = nullptr;
         if (values == nullptr || !e.resolve(values[0].l, message)) return nullptr;
         if (message != nullptr) {

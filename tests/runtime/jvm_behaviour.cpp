@@ -104,6 +104,12 @@ Object* setProperty(Vm& vm, ThreadState& thread, const Object* key, const Object
         result = vm.newString(text);
     }
     vm.properties[name] = toModifiedUtf8(value->text);
+    // A test changes which classes are there while the machine runs.
+    if (name == "standin.absent" || name == "standin.present") {
+        if (!vm.setAbsent(toUtf8(value->text), name == "standin.absent")) {
+            vm.violation(name + " names nothing the stand-in knows: " + toUtf8(value->text));
+        }
+    }
     return result;
 }
 
@@ -341,6 +347,15 @@ CallResult runModelledMethod(Vm& vm, ThreadState& thread, MethodModel& method, O
         result.value.z = self == arguments[0] ? JNI_TRUE : JNI_FALSE;
     } else if (owner == "java/lang/Object" && name == "getClass") {
         result.object = vm.classObject(self->type);
+    // ---- Natives tests: boxes of the Registry natives ----
+    } else if ((owner == "java/lang/Integer" || owner == "java/lang/Long") && name == "valueOf") {
+        result.object = vm.newObject(ObjectKind::Instance, method.owner);
+        result.object->number = owner == "java/lang/Integer" ? values[0].i : values[0].j;
+    } else if (owner == "java/lang/Integer" && name == "intValue") {
+        result.value.i = static_cast<jint>(self->number);
+    } else if (owner == "java/lang/Long" && name == "longValue") {
+        result.value.j = self->number;
+    // ---- end of the Registry natives' boxes ----
     } else {
         // The installer runtime's methods the launcher calls before main do nothing here but
         // leave their trace.

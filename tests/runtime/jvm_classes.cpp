@@ -180,6 +180,12 @@ const std::pair<const char*, const char*> kClasses[] = {
     {"com/corvane/runtime/installer/platform/win32/LauncherState", "java/lang/Object"},
     {"com/lumbra/runtime/util/WinDel", "java/lang/Object"},
     {kNativeLoggerClass, "java/lang/Object"},
+    // ---- Natives tests: the boxes and the ExpandString the Registry natives make and read ----
+    {"java/lang/Number", "java/lang/Object"},
+    {"java/lang/Integer", "java/lang/Number"},
+    {"java/lang/Long", "java/lang/Number"},
+    {"com/corvane/api/windows/WinRegistry$ExpandString", "java/lang/Object"},
+    // ---- end of the Registry natives' classes ----
 };
 
 const MemberRow kMembers[] = {
@@ -207,6 +213,13 @@ const MemberRow kMembers[] = {
     {"com/corvane/runtime/installer/platform/win32/LauncherState", 'f', "pidValueName", "Ljava/lang/String;"},
     {"com/lumbra/runtime/util/WinDel", 'f', "externalExecutable", "Ljava/lang/String;"},
     {kNativeLoggerClass, 'n', "cleanup0", "()V"},
+    // ---- Natives tests: the boxes and the ExpandString the Registry natives make and read ----
+    {"java/lang/Integer", 's', "valueOf", "(I)Ljava/lang/Integer;"},
+    {"java/lang/Integer", 'm', "intValue", "()I"},
+    {"java/lang/Long", 's', "valueOf", "(J)Ljava/lang/Long;"},
+    {"java/lang/Long", 'm', "longValue", "()J"},
+    {"com/corvane/api/windows/WinRegistry$ExpandString", 'm', "<init>", "(Ljava/lang/String;)V"},
+    // ---- end of the Registry natives' members ----
 };
 
 void addMember(ClassModel& owner, char kind, const std::string& name, const std::string& signature) {

@@ -19,7 +19,9 @@
 //                                 any text for the system class loader, null)
 //   -Dstandin.absent=<class>[.<member>]   repeatable: the class, or every member of that name,
 //                                 is not there (FindClass, Class.forName, lookups and
-//                                 RegisterNatives fail as for a runtime without it)
+//                                 RegisterNatives fail as for a runtime without it); while the
+//                                 machine runs, System.setProperty("standin.absent", target)
+//                                 does the same and ("standin.present", target) undoes it
 //   -Dstandin.create=fail[:<code>]  JNI_CreateJavaVM returns code (JNI_ERR) instead
 //
 // Record lines (first field, then the others):
@@ -108,18 +110,7 @@ std::wstring ansiToWide(const std::string& text) {
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 void applyAbsence(Vm& vm, const std::string& target) {
-    const size_t dot = target.rfind('.');
-    ClassModel* whole = vm.classes.find(target);
-    if (whole != nullptr) {
-        whole->absent = true;
-        return;
-    }
-    ClassModel* owner = dot == std::string::npos ? nullptr : vm.classes.find(target.substr(0, dot));
-    if (owner == nullptr) {
-        vm.violation("-Dstandin.absent names nothing the stand-in knows: " + target);
-        return;
-    }
-    owner->absentMembers.push_back(target.substr(dot + 1));
+    if (!vm.setAbsent(target, true)) vm.violation("-Dstandin.absent names nothing the stand-in knows: " + target);
 }
 
 // System properties from -D options and the stand-in's own settings.

@@ -1,5 +1,7 @@
 #include "jvm_state.h"
 
+#include <algorithm>
+
 #include "jvm_record_format.h"
 
 #include <cstring>
@@ -191,13 +193,34 @@ std::u16string Vm::throwableText(const Object* throwable) {
     return text;
 }
 
+bool Vm::setAbsent(const std::string& target, bool absent) {
+    if (ClassModel* whole = classes.find(target)) {
+        whole->absent = absent;
+        return true;
+    }
+    const size_t dot = target.rfind('.');
+    ClassModel* owner = dot == std::string::npos ? nullptr : classes.find(target.substr(0, dot));
+    if (owner == nullptr) return false;
+    std::vector<std::string>& members = owner->absentMembers;
+    const std::string member = target.substr(dot + 1);
+    members.erase(std::remove(members.begin(), members.end(), member), members.end());
+    if (absent) members.push_back(member);
+    return true;
+}
+
 std::string Vm::render(const Object* object) {
     if (object == nullptr) return "null";
     switch (object->kind) {
     case ObjectKind::String: return toUtf8(object->text);
     case ObjectKind::Class: return "class " + object->represented->dottedName();
     case ObjectKind::Throwable: return toUtf8(throwableText(object));
-    case ObjectKind::Instance: return object->type->dottedName() + " instance";
+    case ObjectKind::Instance:
+        if (object->type->name == "java/lang/Integer" || object->type->name == "java/lang/Long") {
+            return std::to_string(object->number);
+        }
+        // An object made by a constructor taking one String shows that text.
+        if (object->hasMessage) return toUtf8(object->text);
+        return object->type->dottedName() + " instance";
     case ObjectKind::Array: break;
     }
     std::string text = "{";

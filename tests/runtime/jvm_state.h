@@ -30,6 +30,7 @@ struct Object {
     std::vector<Object*> elements;      // object arrays
     std::vector<unsigned char> data;    // primitive arrays
     char elementType = 0;               // 'L' for object arrays, else the primitive letter
+    jlong number = 0;                   // the value of an Integer or a Long
     size_t length() const { return elementType == 'L' ? elements.size() : data.size() / elementSize(elementType); }
     static size_t elementSize(char type);
 };
@@ -106,6 +107,10 @@ public:
     Reference* reference(jobject handle);  // null when not one of ours
     void pushFrame(ThreadState& thread);
     void popFrame(ThreadState& thread);
+
+    // Hides a class or every member of that name ("<class>.<member>") as a runtime without it
+    // would, or brings it back; false when the target names nothing known.
+    bool setAbsent(const std::string& target, bool absent);
 
     // Exceptions.
     void throwNew(ThreadState& thread, const char* className, const std::string& message);
