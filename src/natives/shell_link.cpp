@@ -1,9 +1,8 @@
 // Natives of com/corvane/runtime/installer/platform/win32/ShellLink: shortcut files through the
 // shell's link object, and the shell told about new files.
-#include <windows.h>
+#include "natives/shell_link.h"
 
 #include <shlobj.h>
-#include <shobjidl.h>
 
 #include <string>
 
@@ -12,28 +11,29 @@
 #include "natives/jni_toolkit.h"
 #include "services/platform.h"
 
+namespace natives {
+
+bool markRunAsAdministrator(IShellLinkDataList* dataList) {
+    DWORD flags = 0;
+    if (FAILED(dataList->GetFlags(&flags))) return false;
+    return SUCCEEDED(dataList->SetFlags(flags | kRunAsAdministratorFlag));
+}
+
+}  // namespace natives
+
 namespace {
 
 using natives::ComObject;
-
-// The link's data flags bit that makes the shell start the target elevated (SLDF_RUNAS_USER).
-constexpr DWORD kRunAsAdministrator = 0x2000;
-
-// Adds the run-as-administrator bit to the link's data flags; false when any step fails.
-bool markRunAsAdministrator(const ComObject<IUnknown>& link) {
-    const auto dataList = link.query<IShellLinkDataList>();
-    if (!dataList) return false;
-    DWORD flags = 0;
-    if (FAILED(dataList->GetFlags(&flags))) return false;
-    return SUCCEEDED(dataList->SetFlags(flags | kRunAsAdministrator));
-}
 
 // Saves the link as `linkFile` (remembered as the object's current file); the result of the
 // last COM call, which is what the Java side is told.
 bool persist(const ComObject<IUnknown>& link, const wchar_t* linkFile, bool runAsAdministrator) {
     const auto file = link.query<IPersistFile>();
     if (!file) return false;
-    if (runAsAdministrator && !markRunAsAdministrator(link)) return false;
+    if (runAsAdministrator) {
+        const auto dataList = link.query<IShellLinkDataList>();
+        if (!dataList || !natives::markRunAsAdministrator(dataList.get())) return false;
+    }
     return SUCCEEDED(file->Save(linkFile, TRUE));
 }
 
@@ -86,6 +86,8 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
         icon(env, iconFile), argumentText(env, arguments), descriptionText(env, description);
     for (const auto* text : {&link, &path, &directory, &icon, &argumentText, &descriptionText})
         if (text->failed()) return JNI_FALSE;
+    // Without a file name the link object would be saved to no file, which it reports as done.
+    if (link.isNull()) return JNI_FALSE;
 
     ComObject<IShellLinkW> shellLink;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.putVoid())))
@@ -109,6 +111,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
         argumentText(env, arguments), descriptionText(env, description);
     for (const auto* text : {&link, &path, &directory, &icon, &argumentText, &descriptionText})
         if (text->failed) return JNI_FALSE;
+    if (!link.get()) return JNI_FALSE;
 
     ComObject<IShellLinkA> shellLink;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, shellLink.putVoid())))
@@ -119,7 +122,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
     if (argumentText.get()) shellLink->SetArguments(argumentText.get());
     if (descriptionText.get()) shellLink->SetDescription(descriptionText.get());
     const std::wstring wideLink = systemCodePageToWide(link.text);
-    return persist(shellLink.query<IUnknown>(), link.get() ? wideLink.c_str() : nullptr, runAsAdministrator)
+    return persist(shellLink.query<IUnknown>(), wideLink.c_str(), runAsAdministrator)
                ? JNI_TRUE
                : JNI_FALSE;
 }
