@@ -6,6 +6,7 @@
 //   dialog_peer dialog <process id> <report> <action>...
 //
 // Actions, in order: dump (every control of the dialog), wait=<ms>, click=<button text>,
+// tick=<check box text>,
 // press=<control id>, type=<control id>=<text> (an edit, or a combo box's edit),
 // close (the window's close command), shot=<name> (build/<arch>/artifacts/<name>.bmp). The
 // dialog is the first visible top-level "#32770" window of the process; when anything goes
@@ -187,6 +188,18 @@ void dump(HWND dialog, Report& report) {
     const HWND owner = GetWindow(dialog, GW_OWNER);
     report.line(L"owner|" + hex(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(owner))) + L"|next=" +
                 (owner && GetWindow(dialog, GW_HWNDNEXT) == owner ? L"owner" : L"other"));
+    // The process's top-level windows from the top of the z-order down.
+    std::wstring order = L"zorder";
+    DWORD processId = 0;
+    GetWindowThreadProcessId(dialog, &processId);
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        DWORD windowProcess = 0;
+        GetWindowThreadProcessId(window, &windowProcess);
+        if (windowProcess == processId && IsWindowVisible(window))
+            order += window == dialog ? L"|dialog" : window == owner ? L"|owner" : L"|" + textOf(window);
+    }
+    report.line(order);
+    report.line(std::wstring(L"active|") + (GetForegroundWindow() == dialog ? L"dialog" : L"other"));
     for (const HWND control : controlsOf(dialog)) {
         const std::wstring className = classOf(control);
         const LONG style = GetWindowLongW(control, GWL_STYLE);
@@ -280,6 +293,12 @@ bool act(HWND dialog, const std::wstring& action, Report& report) {
         const HWND button = findButton(dialog, value);
         if (!button) return false;
         PostMessageW(button, BM_CLICK, 0, 0);
+    } else if (verb == L"tick") {
+        // What a click on a check box leaves behind: the box ticked and its parent told.
+        const HWND box = findButton(dialog, value);
+        if (!box) return false;
+        SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
+        PostMessageW(GetParent(box), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), BN_CLICKED), reinterpret_cast<LPARAM>(box));
     } else if (verb == L"press") {
         const int id = _wtoi(value.c_str());
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(findControl(dialog, id)));
