@@ -6,7 +6,7 @@
 //   dialog_peer dialog <process id> <report> <action>...
 //
 // Actions, in order: dump (every control of the dialog), wait=<ms>, click=<button text>,
-// tick=<check box text>,
+// tick=<check box text>, untick=<check box text>,
 // press=<control id>, type=<control id>=<text> (an edit, or a combo box's edit),
 // close (the window's close command), shot=<name> (build/<arch>/artifacts/<name>.bmp). The
 // dialog is the first visible top-level "#32770" window of the process; when anything goes
@@ -252,7 +252,12 @@ bool screenshot(HWND window, const std::wstring& name) {
     const HDC memory = CreateCompatibleDC(screen);
     const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     const HGDIOBJ previous = SelectObject(memory, bitmap);
+    // On top for the moment of the picture: under a parallel run another test's dialog may
+    // cover it.
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Sleep(300);
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SelectObject(memory, previous);
     BITMAPINFOHEADER header = {};
     header.biSize = sizeof header;
@@ -293,11 +298,11 @@ bool act(HWND dialog, const std::wstring& action, Report& report) {
         const HWND button = findButton(dialog, value);
         if (!button) return false;
         PostMessageW(button, BM_CLICK, 0, 0);
-    } else if (verb == L"tick") {
-        // What a click on a check box leaves behind: the box ticked and its parent told.
+    } else if (verb == L"tick" || verb == L"untick") {
+        // What a click on a check box leaves behind: the box in its new state and its parent told.
         const HWND box = findButton(dialog, value);
         if (!box) return false;
-        SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
+        SendMessageW(box, BM_SETCHECK, verb == L"tick" ? BST_CHECKED : BST_UNCHECKED, 0);
         PostMessageW(GetParent(box), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), BN_CLICKED), reinterpret_cast<LPARAM>(box));
     } else if (verb == L"press") {
         const int id = _wtoi(value.c_str());
@@ -339,7 +344,23 @@ int driveDialog(DWORD processId, const std::vector<std::wstring>& actions, Repor
             return 4;
         }
     }
-    return 0;
+    // The last action should have ended the dialog. One that is still open (or a message box
+    // it raised) is reported and closed, so that the test's native returns.
+    for (int round = 0; round < 100; ++round) {
+        Search search{processId, nullptr};
+        EnumWindows(findDialog, reinterpret_cast<LPARAM>(&search));
+        if (!search.found) return 0;
+        if (round == 40) {
+            report.line(L"error|still open");
+            dump(search.found, report);
+        }
+        if (round >= 40) {
+            PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
+            PostMessageW(search.found, WM_CLOSE, 0, 0);
+        }
+        Sleep(100);
+    }
+    return 5;
 }
 
 }  // namespace

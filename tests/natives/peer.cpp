@@ -12,7 +12,23 @@ std::wstring besideThisProgram(const wchar_t* name) {
     return path.substr(0, path.rfind(L'\\') + 1) + name;
 }
 
-std::wstring quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
+// One argument as the C runtime's splitter reads it back: quotes inside escaped, and the
+// backslashes before a quote (or the closing one) doubled.
+std::wstring quoted(const std::wstring& argument) {
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    return out + L"\"";
+}
 
 std::wstring fromUtf8(const std::string& text) {
     const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);

@@ -59,7 +59,7 @@ bool stockIconExists(SHSTOCKICONID id) {
 
 TEST_F(TaskDialogNatives, TheButtonPressedIsItsPosition) {
     Lines seen;
-    EXPECT_EQ(show(0, {L"dump", L"shot=task_dialog", L"click=Second"}, seen), 2) << testing::PrintToString(seen);
+    EXPECT_EQ(show(0, {L"dump", L"wait=700", L"shot=task_dialog", L"click=Second"}, seen), 2) << testing::PrintToString(seen);
     EXPECT_TRUE(hasLine(seen, L"window|Setup \u0416|")) << testing::PrintToString(seen);
     EXPECT_TRUE(hasLine(seen, L"|Replace the file?|"));
     EXPECT_TRUE(hasLine(seen, L"|A newer version is installed.|"));
