@@ -99,19 +99,35 @@ WideStringArray::WideStringArray(JNIEnv* env, jobjectArray array) {
     failed_ = false;
 }
 
-jobjectArray newJavaStringArray(JNIEnv* env, std::span<const std::wstring> texts) {
+namespace {
+
+// A new String[] of the texts in order, a null element where `textAt` gives no text.
+template <class Texts, class TextAt>
+jobjectArray newStringArrayOf(JNIEnv* env, const Texts& texts, TextAt textAt) {
     if (exceptionPending(env) || texts.size() > kMaxJavaLength) return nullptr;
     const LocalRef stringClass = findClass(env, "java/lang/String");
     if (!stringClass) return nullptr;
     LocalRef array(env, env->NewObjectArray(static_cast<jsize>(texts.size()), stringClass.get(), nullptr));
     if (exceptionPending(env) || !array) return nullptr;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        const LocalRef element(env, newJavaString(env, texts[i]));
+        const std::wstring* text = textAt(texts[i]);
+        if (!text) continue;
+        const LocalRef element(env, newJavaString(env, *text));
         if (!element) return nullptr;
         env->SetObjectArrayElement(array.get(), static_cast<jsize>(i), element.get());
         if (exceptionPending(env)) return nullptr;
     }
     return array.release();
+}
+
+}  // namespace
+
+jobjectArray newJavaStringArray(JNIEnv* env, std::span<const std::wstring> texts) {
+    return newStringArrayOf(env, texts, [](const std::wstring& text) { return &text; });
+}
+
+jobjectArray newJavaStringArray(JNIEnv* env, std::span<const std::optional<std::wstring>> texts) {
+    return newStringArrayOf(env, texts, [](const std::optional<std::wstring>& text) { return text ? &*text : nullptr; });
 }
 
 bool setJavaStringElement(JNIEnv* env, jobjectArray array, jsize index, std::wstring_view text) {

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -119,6 +120,8 @@ private:
 // A new String[] holding the texts in order; null when the array or any element cannot be made
 // (no partly filled array reaches Java).
 jobjectArray newJavaStringArray(JNIEnv* env, std::span<const std::wstring> texts);
+// The same with null elements where a text is missing (a slot the native had nothing for).
+jobjectArray newJavaStringArray(JNIEnv* env, std::span<const std::optional<std::wstring>> texts);
 // Stores a new string of `text` at `index` of an existing String[] (results that the Java side
 // passes in an array of its own). False when it could not be stored.
 bool setJavaStringElement(JNIEnv* env, jobjectArray array, jsize index, std::wstring_view text);
