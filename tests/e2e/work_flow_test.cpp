@@ -158,11 +158,14 @@ TEST(WorkFlow, TheJavaSideReceivesItsOptionsPropertiesAndArguments) {
     EXPECT_TRUE(java.has({"field", "com/lumbra/runtime/util/WinDel", "externalExecutable", base::wideToNarrow(media)}));
     EXPECT_EQ(java.outcome(), stand_in::JvmRecord::Line{"returned"});
     EXPECT_FALSE(java.all("destroyed").empty());
-    // Until the natives exist, registration stops at the first class without its bodies (FileVersion
-    // and FolderInfo are bound) and says why.
-    EXPECT_TRUE(logHas(temp.path(), L"ERROR: did not find Java_com_corvane_runtime_installer_platform_win32_Misc_reboot0"));
+    // Until every class has its natives, registration stops at the first class without them
+    // (the classes before it, FolderInfo and Win32CommunicationBackend among them, are bound).
+    EXPECT_TRUE(
+        logHas(temp.path(), L"ERROR: did not find Java_com_corvane_runtime_installer_platform_win32_Win32Firewall_initialize0"));
     EXPECT_TRUE(java.has({"native", "com/corvane/runtime/installer/platform/win32/FolderInfo", "getUniversalPathName0",
                           "(Ljava/lang/String;)Ljava/lang/String;"}));
+    EXPECT_TRUE(java.has({"native", "com/corvane/runtime/installer/platform/win32/Win32CommunicationBackend",
+                          "isProcessAlive0", "(I)Z"}));
     EXPECT_TRUE(logHas(temp.path(), L"ERROR: registering helper dll failed"));
     EXPECT_TRUE(java.has({"call", "com/corvane/runtime/installer/platform/win32/Common", "initFromLauncher", "(Z)V", "false"}));
 }
