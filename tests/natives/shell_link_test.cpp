@@ -10,7 +10,7 @@
 
 #include "harness/natives_test.h"
 #include "natives/shell_link.h"
-#include "peer.h"
+#include "dialog_peer_process.h"
 
 namespace natives_test {
 namespace {
@@ -30,7 +30,7 @@ protected:
 
     // The fields another process reads from the shortcut file.
     static Lines readBack(const std::wstring& link) {
-        Peer peer(L"link", link);
+        DialogPeer peer(L"link", link);
         return peer.finish();
     }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "harness/natives_test.h"
-#include "peer.h"
+#include "dialog_peer_process.h"
 
 namespace natives_test {
 namespace {
@@ -58,7 +58,7 @@ protected:
         }
         const jbooleanArray checkStates = request.checkLabels.empty() ? nullptr : states(request.checkStates);
         if (stateArray) *stateArray = checkStates;
-        Peer peer = dialogPeer(actions);
+        DialogPeer peer = dialogPeer(actions);
         const jobject result = callObject(
             "VistaFileChooser.displayDialog0",
             {0, javaString(L"Choose \u0416"), javaString(L"Take it"), javaString(request.folder),

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "harness/natives_test.h"
-#include "peer.h"
+#include "dialog_peer_process.h"
 #include "services/platform.h"
 
 namespace natives_test {
@@ -31,7 +31,7 @@ protected:
 
     jint show(jlong owner, const std::vector<std::wstring>& peerActions, Lines& seen, jint flags = 0,
               jint icon = SIID_WARNING, jint defaultButton = 1) {
-        Peer peer = dialogPeer(peerActions);
+        DialogPeer peer = dialogPeer(peerActions);
         const jint result = callInt("VistaTaskDialog.show0",
                                     {owner, javaString(L"Setup \u0416"), javaString(L"Replace the file?"),
                                      javaString(L"A newer version is installed."), flags, icon, 0,

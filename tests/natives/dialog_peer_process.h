@@ -10,13 +10,13 @@
 
 namespace natives_test {
 
-class Peer {
+class DialogPeer {
 public:
     // dialog_peer.exe (beside the test program) with "<command> <first> <report> <actions>...".
-    Peer(const std::wstring& command, const std::wstring& first, const std::vector<std::wstring>& actions = {});
-    ~Peer();
-    Peer(const Peer&) = delete;
-    Peer& operator=(const Peer&) = delete;
+    DialogPeer(const std::wstring& command, const std::wstring& first, const std::vector<std::wstring>& actions = {});
+    ~DialogPeer();
+    DialogPeer(const DialogPeer&) = delete;
+    DialogPeer& operator=(const DialogPeer&) = delete;
 
     // Waits for the peer (ended forcibly after the time-out); its report's lines.
     std::vector<std::wstring> finish(DWORD milliseconds = 30000);
@@ -29,8 +29,8 @@ private:
 };
 
 // Drives the dialog of this process.
-inline Peer dialogPeer(const std::vector<std::wstring>& actions) {
-    return Peer(L"dialog", std::to_wstring(GetCurrentProcessId()), actions);
+inline DialogPeer dialogPeer(const std::vector<std::wstring>& actions) {
+    return DialogPeer(L"dialog", std::to_wstring(GetCurrentProcessId()), actions);
 }
 
 // A new folder under the temporary folder, removed with its files (no subfolders) at the end.

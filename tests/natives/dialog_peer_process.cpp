@@ -1,4 +1,4 @@
-#include "peer.h"
+#include "dialog_peer_process.h"
 
 #include <sstream>
 
@@ -39,7 +39,7 @@ std::wstring fromUtf8(const std::string& text) {
 
 }  // namespace
 
-Peer::Peer(const std::wstring& command, const std::wstring& first, const std::vector<std::wstring>& actions) {
+DialogPeer::DialogPeer(const std::wstring& command, const std::wstring& first, const std::vector<std::wstring>& actions) {
     wchar_t folder[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, folder);
     static int count = 0;
@@ -58,7 +58,7 @@ Peer::Peer(const std::wstring& command, const std::wstring& first, const std::ve
     }
 }
 
-Peer::~Peer() {
+DialogPeer::~DialogPeer() {
     if (process_) {
         if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) TerminateProcess(process_, 99);
         CloseHandle(process_);
@@ -66,7 +66,7 @@ Peer::~Peer() {
     DeleteFileW(report_.c_str());
 }
 
-std::vector<std::wstring> Peer::finish(DWORD milliseconds) {
+std::vector<std::wstring> DialogPeer::finish(DWORD milliseconds) {
     if (!process_) return {L"error|the peer did not start"};
     if (WaitForSingleObject(process_, milliseconds) == WAIT_TIMEOUT) TerminateProcess(process_, 98);
     GetExitCodeProcess(process_, &exitCode_);
