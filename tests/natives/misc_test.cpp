@@ -45,7 +45,12 @@ void waitForWindow(const Peer& peer) {
 }
 
 TEST_F(MiscNatives, SystemFactsAreTheSystemsOwn) {
-    EXPECT_EQ(callInt("Misc.getMachine0", {}), 0x8664);  // x64, also for a 32-bit process on it
+    // The system's machine, not the process's: x64 also for a 32-bit process on it, i386 only on a
+    // 32-bit system (Wine's 32-bit prefix is one).
+    SYSTEM_INFO system = {};
+    GetNativeSystemInfo(&system);
+    EXPECT_EQ(callInt("Misc.getMachine0", {}),
+              system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? 0x8664 : 0x14C);
 
     OSVERSIONINFOW version = {sizeof(version)};
     GetVersionExW(&version);
