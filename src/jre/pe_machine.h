@@ -14,8 +14,8 @@ constexpr uint16_t kMachineX86 = 0x14C;    // 332
 constexpr uint16_t kMachineAmd64 = 0x8664;  // 34404
 
 // A runtime's jvm.dll is loaded into the launcher, so its java.exe must be built for the
-// launcher's own machine: x86 for the shipped 32-bit launcher. The 64-bit build exists to run
-// the tests on hosts without 32-bit support and accepts its own machine in the same way.
+// launcher's own machine: x86 for the shipped 32-bit launcher. The 64-bit build, tested beside it,
+// accepts its own machine in the same way.
 #if defined(__x86_64__) || defined(_M_X64)
 constexpr uint16_t kAcceptedJavaMachine = kMachineAmd64;
 #elif defined(__i386__) || defined(_M_IX86)
