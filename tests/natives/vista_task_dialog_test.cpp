@@ -101,7 +101,9 @@ TEST_F(TaskDialogNatives, AnOwnedDialogStaysWithItsOwner) {
     DestroyWindow(owner);
     const Lines order = linesStartingWith(seen, L"zorder|");
     ASSERT_EQ(order.size(), 2u) << testing::PrintToString(seen);
-    EXPECT_EQ(order[0], L"zorder|dialog|other|owner");
+    // Shown on top; the timer may already have put it back below the other window when the
+    // first look is late (a loaded machine), so only its place above the owner is certain.
+    EXPECT_TRUE(order[0] == L"zorder|dialog|other|owner" || order[0] == L"zorder|other|dialog|owner") << order[0];
     EXPECT_EQ(order[1], L"zorder|other|dialog|owner");
     const Lines window = linesStartingWith(seen, L"window|");
     ASSERT_FALSE(window.empty());
