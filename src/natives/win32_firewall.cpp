@@ -240,7 +240,9 @@ private:
     std::vector<ComObject<INetFwRule>>& matching_;
 };
 
-constexpr jint kOutOfMemory = 2;
+// Texts that could not be read (no memory; the exception is pending for Java) end the call as
+// early as a policy that could not be made.
+constexpr jint kArgumentsUnreadable = firewall::kCreatingPolicy;
 
 }  // namespace
 
@@ -255,7 +257,7 @@ extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_wi
     jint profiles, jboolean enabled) {
     const RuleDescription rule(env, application, name, group, direction, protocol, description, localPorts,
                                localAddresses, remotePorts, remoteAddresses);
-    if (rule.failed()) return kOutOfMemory;
+    if (rule.failed()) return kArgumentsUnreadable;
     FirewallObjects firewallObjects = openFirewall(firewall::kCreatingRuleToAdd);
     if (firewallObjects.code != 0) return firewallObjects.code;
     const firewall::MatchCriteria criteria = criteriaFor(rule, firewallObjects.freshRule.get());
@@ -274,7 +276,7 @@ extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_wi
     jstring description, jstring localPorts, jstring localAddresses, jstring remotePorts, jstring remoteAddresses) {
     const RuleDescription rule(env, application, name, group, direction, protocol, description, localPorts,
                                localAddresses, remotePorts, remoteAddresses);
-    if (rule.failed()) return kOutOfMemory;
+    if (rule.failed()) return kArgumentsUnreadable;
     FirewallObjects firewallObjects = openFirewall(firewall::kCreatingRuleToDelete);
     if (firewallObjects.code != 0) return firewallObjects.code;
     const firewall::MatchCriteria criteria = criteriaFor(rule, firewallObjects.freshRule.get());
