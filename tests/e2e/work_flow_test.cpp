@@ -161,7 +161,8 @@ TEST(WorkFlow, TheJavaSideReceivesItsOptionsPropertiesAndArguments) {
     // Until every class has its natives, registration stops at the first class without them
     // (the classes before it, FolderInfo and Win32CommunicationBackend among them, are bound).
     EXPECT_TRUE(
-        logHas(temp.path(), L"ERROR: did not find Java_com_corvane_runtime_installer_platform_win32_Win32Firewall_initialize0"));
+        logHas(temp.path(), L"ERROR: did not find Java_com_corvane_runtime_installer_platform_win32_WinGuiHelper_getPeer0"));
+    EXPECT_TRUE(java.has({"native", "com/corvane/runtime/installer/platform/win32/Win32Proxy", "loadFunctions0", "()Z"}));
     EXPECT_TRUE(java.has({"native", "com/corvane/runtime/installer/platform/win32/FolderInfo", "getUniversalPathName0",
                           "(Ljava/lang/String;)Ljava/lang/String;"}));
     EXPECT_TRUE(java.has({"native", "com/corvane/runtime/installer/platform/win32/Win32CommunicationBackend",
