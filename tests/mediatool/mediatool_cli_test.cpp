@@ -155,7 +155,8 @@ TEST_F(MediatoolCli, ArchPicksTheLauncherBesideTheToolAndTemplateWins) {
         std::string command = quoted(tool);
         for (const std::string& argument : arguments) command += " " + quoted(argument);
         const int status = std::system((command + " 2>" + quoted(streams.file("err"))).c_str());
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "exit " + std::to_string(WEXITSTATUS(status)) + ": " + readText(streams.file("err"));
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return "exit " + std::to_string(WEXITSTATUS(status)) + ": " + readText(streams.file("err"));
         return std::string(readBytes(work.file("out.exe"))[0x40] == '6' ? "launcher64.exe" : "launcher.exe");
     };
     // Without launcher64.exe beside the tool the x64 build names what is missing.
