@@ -44,6 +44,11 @@ class Native:
     def decorated(self):
         return f"{self.plain}@{argument_bytes(self.signature)}"
 
+    def export_name(self, decorated):
+        """The name the module exports the native under: the stdcall name with its C prefix in a
+        32-bit image, the plain JNI name in a 64-bit one."""
+        return f"_{self.decorated}" if decorated else self.plain
+
 
 def argument_bytes(signature):
     """The stdcall byte count: the environment and the class, 4 per argument, 8 for J and D."""
@@ -139,7 +144,7 @@ def main():
     lines = ["EXPORTS"] + [f"  {entry}" for entry in ENTRIES]
     stubs = []
     for row, native in enumerate(natives):
-        name = f"_{native.decorated}" if options.decorated else native.plain
+        name = native.export_name(options.decorated)
         symbol = native.decorated if options.decorated else native.plain
         if symbol not in symbols:
             if not options.stubs:

@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <vector>
 
+#include "base/bitness.h"
 #include "base/text.h"
 #include "files/path_operations.h"
 #include "jre/java_check.h"
@@ -84,9 +85,12 @@ bool isWindowsBefore64() {
     return info.dwMajorVersion < 6 || (info.dwMajorVersion == 6 && info.dwMinorVersion < 4);
 }
 
+// Message 1016 names the bitness of runtime the launcher can load: its own.
+void showNoSuitableRuntime() { services::showMessage(1016, base::narrowToWide(base::kOwnBitness)); }
+
 void showLoadFailure(SourceKind kind, const std::string& locationText) {
     switch (kind) {
-    case SourceKind::SearchPath: services::showMessage(1016, L"32"); break;
+    case SourceKind::SearchPath: showNoSuitableRuntime(); break;
     case SourceKind::Location: services::showMessage(1019, widenPath(locationText)); break;
     case SourceKind::EnvironmentVariable: services::showMessage(1017, widenPath(locationText)); break;
     default: services::showError(services::messageText(1005)); break;
@@ -114,7 +118,7 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
         }
         if (!usable) {
             services::logError(L"Provided JVM unusable");
-            if (showErrors) services::showMessage(1016, L"32");
+            if (showErrors) showNoSuitableRuntime();
             return false;
         }
         outcome.kind = SourceKind::Location;
@@ -124,7 +128,7 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
         library = searchJvm(outcome);
         if (outcome.kind == SourceKind::None) {
             services::logError(L"No JVM found");
-            if (showErrors) services::showMessage(1016, L"32");
+            if (showErrors) showNoSuitableRuntime();
             return false;
         }
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/bitness.h"
 #include "media/byte_source.h"
 
 namespace jre {
@@ -14,15 +15,9 @@ constexpr uint16_t kMachineX86 = 0x14C;    // 332
 constexpr uint16_t kMachineAmd64 = 0x8664;  // 34404
 
 // A runtime's jvm.dll is loaded into the launcher, so its java.exe must be built for the
-// launcher's own machine: x86 for the shipped 32-bit launcher. The 64-bit build, tested beside it,
-// accepts its own machine in the same way.
-#if defined(__x86_64__) || defined(_M_X64)
-constexpr uint16_t kAcceptedJavaMachine = kMachineAmd64;
-#elif defined(__i386__) || defined(_M_IX86)
-constexpr uint16_t kAcceptedJavaMachine = kMachineX86;
-#else
-#error "the launcher is built for x86 or x86-64 only"
-#endif
+// launcher's own machine: x86 for launcher.exe, x86-64 for launcher64.exe.
+constexpr uint16_t kAcceptedJavaMachine = base::kOwnMachine;
+static_assert(kAcceptedJavaMachine == kMachineX86 || kAcceptedJavaMachine == kMachineAmd64);
 
 // The 16-bit machine field, or 0 when the source holds no readable PE header. Failures are
 // logged with `path`.

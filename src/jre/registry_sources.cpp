@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/bitness.h"
 #include "base/format.h"
 #include "base/win/registry_key.h"
 #include "jre/java_check.h"
@@ -182,7 +183,7 @@ bool deliver(const std::optional<RegistryCandidate>& candidate, std::string& jav
 std::optional<RegistryCandidate> findInVendorKey(const std::string& keyName, bool installerMode, bool zuluMode,
                                                  const VersionComponents& minimum, const VersionComponents& maximum) {
     RegistryKey key;
-    if (openForReading(HKEY_LOCAL_MACHINE, keyName, 0, key) != ERROR_SUCCESS) return std::nullopt;
+    if (openForReading(HKEY_LOCAL_MACHINE, keyName, base::kRuntimeKeyView, key) != ERROR_SUCCESS) return std::nullopt;
 
     std::vector<std::string> kept;
     for (const std::string& name : subkeyNames(key.get())) {

@@ -1,5 +1,6 @@
 #include "launcher/dialog_rules.h"
 
+#include "base/bitness.h"
 #include "base/format.h"
 
 namespace launcher {
@@ -18,9 +19,9 @@ bool wantsDarkMode(int configuredMode, std::optional<uint32_t> appsUseLightTheme
 std::wstring jreSelectionText(std::wstring_view selectionMessage, std::wstring_view minimumLabel,
                               std::wstring_view maximumLabel, std::string_view minimumVersion,
                               std::string_view maximumVersion) {
-    // The message is a format of the payload's author: only its "%S" is filled; the bitness
-    // is handed over as narrow text like every other argument of this kind.
-    std::wstring text = base::formatWide(selectionMessage, "32");
+    // The message is a format of the payload's author: only its "%S" is filled, with the
+    // bitness of runtime this launcher can load, as narrow text like every argument of its kind.
+    std::wstring text = base::formatWide(selectionMessage, base::kOwnBitness);
     if (!minimumVersion.empty()) {
         text += L" (";
         text += minimumLabel;

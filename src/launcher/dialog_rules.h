@@ -17,8 +17,8 @@ bool isWindows11(uint32_t major, uint32_t minor, uint32_t build);
 // 0 meaning dark), 2 is always dark, anything else never.
 bool wantsDarkMode(int configuredMode, std::optional<uint32_t> appsUseLightTheme);
 
-// Message 20006 with "32" for its "%S", then the version range: " (" 20019 " " minimum,
-// ", " (or " (") 20020 " " maximum, ")".
+// Message 20006 with the launcher's bitness ("32" or "64") for its "%S", then the version range:
+// " (" 20019 " " minimum, ", " (or " (") 20020 " " maximum, ")".
 std::wstring jreSelectionText(std::wstring_view selectionMessage, std::wstring_view minimumLabel,
                               std::wstring_view maximumLabel, std::string_view minimumVersion,
                               std::string_view maximumVersion);

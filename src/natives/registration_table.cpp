@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "base/bitness.h"
+
 namespace natives {
 
 namespace {
@@ -248,11 +250,7 @@ int argumentBytes(const char* signature) {
 }
 
 std::string moduleExportName(const NativeClass& nativeClass, const NativeMethod& method) {
-#if defined(_WIN32) && !defined(_WIN64)
-    return exportName(nativeClass, method);
-#else
-    return plainExportName(nativeClass, method);
-#endif
+    return base::kDecoratedStdcallNames ? exportName(nativeClass, method) : plainExportName(nativeClass, method);
 }
 
 std::string classNotFoundText(const NativeClass& nativeClass) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,7 +53,9 @@ struct HandleTable {
     ULONG count;
     HandleEntry entries[1];
 };
-static_assert(sizeof(void*) == 8 || sizeof(HandleEntry) == 16);
+static_assert(sizeof(HandleEntry) == (sizeof(void*) == 4 ? 16 : 24));
+// The rows follow the count at the alignment of the object address.
+static_assert(offsetof(HandleTable, entries) == sizeof(void*));
 
 std::wstring textOf(const UNICODE_STRING& text) {
     return text.Buffer ? std::wstring(text.Buffer, text.Length / sizeof(wchar_t)) : std::wstring();

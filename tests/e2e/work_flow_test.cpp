@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "base/bitness.h"
 #include "base/text.h"
 #include "jvm_record.h"
 #include "stand_in_runtimes.h"
@@ -30,6 +31,13 @@ std::optional<DWORD> installStartedMark(const std::wstring& name = L"InstallStar
 }
 
 std::wstring runtimeArchive() { return standInRuntimeHome() + L".tar.gz"; }
+// The same stand-in built for the other machine: x86 beside launcher64.exe, x86-64 beside
+// launcher.exe. Its jvm.dll cannot be loaded into the launcher.
+std::wstring otherMachineRuntimeHome() { return standInRuntimeHome() + L"-other"; }
+
+// "32-bit" or "64-bit": the runtimes the launcher under test can load (the tests are built for
+// the same machine as the launcher).
+std::wstring ownBitness() { return base::narrowToWide(base::kOwnBitness) + L"-bit"; }
 
 // A media file whose Java side records into `record` and acts out `scenario`.
 media::MediaDescription installer(const std::wstring& record, const std::string& scenario = "return") {
@@ -284,6 +292,49 @@ TEST(WorkFlow, ManualSelectionIsOfferedAndItsCancelEndsWithOne) {
     GetDlgItemTextW(selection->window, 1003, text, 512);
     EXPECT_NE(std::wstring(text).find(L"11"), std::wstring::npos) << text;
     pressButton(selection->window, IDCANCEL);
+    EXPECT_EQ(process.wait(30000), 1u);
+}
+
+TEST(WorkFlow, AnIncludedRuntimeOfTheOtherMachineIsNotLoaded) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring record = folder.file(L"record.txt");
+    auto description = installer(record);
+    description.files.push_back({"jre.tar.gz", {base::wideToUtf8(otherMachineRuntimeHome() + L".tar.gz"), ""}});
+    const std::wstring media = buildMedia(folder, description);
+    const Finished run = runToEnd(media, {{}, kNoRuntime, temp.path()});
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_TRUE(run.box);
+    EXPECT_NE(run.box->text.find(L"Could not use bundled JRE."), std::wstring::npos) << run.box->text;
+    EXPECT_TRUE(logHas(temp.path(), L"Could not load bundled JRE. Trying to find another JRE."));
+    EXPECT_EQ(GetFileAttributesW(record.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The selection asks for a runtime of the launcher's own bitness, and a java.exe of the other
+// machine is refused in the same words.
+TEST(WorkFlow, TheSelectionNamesTheLaunchersBitnessAndRefusesTheOtherMachine) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring media = buildMedia(folder, installer(folder.file(L"record.txt")));
+    LauncherProcess process(media, {{L"-manual"}, kNoRuntime, temp.path()});
+    const HWND selection = waitForDialog(process.processId(), L"");
+    ASSERT_NE(selection, nullptr);
+    wchar_t text[512] = {};
+    GetDlgItemTextW(selection, 1003, text, 512);
+    EXPECT_NE(std::wstring(text).find(L"No suitable " + ownBitness() + L" Java runtime"), std::wstring::npos) << text;
+
+    pressButton(selection, 1005);
+    const HWND chooser = waitForDialog(process.processId(), L"Locate java.exe");
+    ASSERT_NE(chooser, nullptr);
+    chooseFile(chooser, otherMachineRuntimeHome() + L"\\bin\\java.exe");
+    const HWND error = waitForDialog(process.processId(), L"Error");
+    ASSERT_NE(error, nullptr);
+    GetDlgItemTextW(error, 0xFFFF, text, 512);
+    EXPECT_NE(std::wstring(text).find(L"No suitable " + ownBitness() + L" Java runtime was found"), std::wstring::npos)
+        << text;
+    pressButton(error, IDOK);
+    EXPECT_TRUE(logHas(temp.path(), L"Provided JVM unusable"));
+    pressButton(selection, IDCANCEL);
     EXPECT_EQ(process.wait(30000), 1u);
 }
 

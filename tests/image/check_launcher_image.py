@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Checks the shipped launcher.exe without running it: a 32-bit GUI image that imports only
+"""Checks a shipped launcher image without running it: launcher.exe a PE32 image for x86,
+launcher64.exe a PE32+ image for x86-64 (--machine x64); either a GUI image that imports only
 from KnownDLLs (anything else would be searched for beside the installer first), with the
 dialogs, icon, manifest and version block the launcher needs, and exporting exactly the
-registration entries and the natives that have a body, under their stdcall names.
+registration entries and the natives that have a body, under the names of its machine (the
+stdcall names in a 32-bit image, the plain JNI names in a 64-bit one).
 
-Usage: check_launcher_image.py launcher.exe registration_table.cpp launcher.def"""
+Usage: check_launcher_image.py [--machine x86|x64] launcher.exe registration_table.cpp launcher.def"""
 import argparse
 import re
 import struct
@@ -16,6 +18,12 @@ from pathlib import Path
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "cmake"))
 import natives_exports  # noqa: E402
+
+# machine: (PE machine field, optional header magic, image format, objdump, decorated exports)
+MACHINES = {
+    "x86": (0x14C, 0x10B, "PE32", "i686-w64-mingw32-objdump", True),
+    "x64": (0x8664, 0x20B, "PE32+", "x86_64-w64-mingw32-objdump", False),
+}
 
 KNOWN_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
@@ -125,35 +133,51 @@ def exported_names(header):
     return names
 
 
-def check_exports(header, table, definitions):
+def check_exports(header, table, definitions, decorated):
     exports = exported_names(header)
     check(len(exports) == len(set(exports)), f"an export name appears twice: {exports}")
-    # Every native of the table by the name the registration looks up in a 32-bit image.
-    natives = {f"_{n.decorated}": n for n in natives_exports.read_table(table)}
+    # Every native of the table by the name the registration looks up in an image of this machine.
+    natives = {n.export_name(decorated): n for n in natives_exports.read_table(table)}
     for entry in natives_exports.ENTRIES:
         check(entry in exports, f"registration entry {entry} is not exported undecorated")
     for name in exports:
         check(name in natives_exports.ENTRIES or name in natives,
-              f"export {name} is neither a registration entry nor a native of the table (by its stdcall name)")
+              f"export {name} is neither a registration entry nor a native of the table (by its export name)")
     # The implemented natives: those the export definitions name, and no others.
     defined = [line.split()[0] for line in Path(definitions).read_text().splitlines()[1:] if line.strip()]
     check(sorted(exports) == sorted(defined),
           f"exports {sorted(set(exports) ^ set(defined))} differ from the export definitions")
     # The Java side finds this one by the virtual machine's own name lookup, not through a
     # registration; nothing else would notice it missing or with another byte count.
-    narrow_link = "_Java_com_corvane_runtime_installer_platform_win32_ShellLink_create0@36"
+    narrow_link = natives_exports.Native("com/corvane/runtime/installer/platform/win32/ShellLink", "create0",
+                                         "([B[B[B[B[BZ[B)Z").export_name(decorated)
     check(narrow_link in exports, f"{narrow_link} is not exported")
     print("exported natives:", ", ".join(natives[n].class_name.rsplit("/", 1)[1] + "." + natives[n].method
                                           for n in exports if n in natives) or "none")
 
 
-def main(image, table, definitions):
-    header = subprocess.run(["i686-w64-mingw32-objdump", "-p", image], capture_output=True, text=True, check=True).stdout
-    check("file format pei-i386" in header, "not a PE32 i386 image")
+def pe_header(image):
+    """The machine field and the optional header's magic of a PE image."""
+    data = Path(image).read_bytes()
+    (offset,) = struct.unpack_from("<I", data, 0x3C)
+    check(data[offset:offset + 4] == b"PE\0\0", "no PE signature")
+    (machine,) = struct.unpack_from("<H", data, offset + 4)
+    (magic,) = struct.unpack_from("<H", data, offset + 24)
+    return machine, magic
+
+
+def main(image, table, definitions, machine_name):
+    machine, magic, image_format, objdump, decorated = MACHINES[machine_name]
+    got_machine, got_magic = pe_header(image)
+    check(got_machine == machine, f"machine {got_machine:#x}, not {machine:#x}")
+    check(got_magic == magic, f"optional header magic {got_magic:#x}: not a {image_format} image")
+    if failures:
+        return report(image)
+    header = subprocess.run([objdump, "-p", image], capture_output=True, text=True, check=True).stdout
     check(re.search(r"Subsystem\s+00000002", header) is not None, "not a GUI subsystem image")
     imports = {m.lower() for m in re.findall(r"DLL Name: (\S+)", header)}
     check(imports and imports <= KNOWN_DLLS, f"imports outside the KnownDLLs: {sorted(imports - KNOWN_DLLS)}")
-    check_exports(header, table, definitions)
+    check_exports(header, table, definitions, decorated)
 
     listing = subprocess.run(["wrestool", "-l", image], capture_output=True, text=True, check=True).stdout
     for kind, name in (("14", "1001"), ("5", "103"), ("5", "104"), ("24", "1"), ("16", "1")):
@@ -172,6 +196,10 @@ def main(image, table, definitions):
                  WS_EX_APPWINDOW, "MyDialogClass", STARTUP_CONTROLS)
     check_dialog("104", parse_dialog(resource(5, 104)), WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, None, SELECTION_CONTROLS)
 
+    return report(image)
+
+
+def report(image):
     for failure in failures:
         print("FAIL:", failure)
     print(f"launcher image: {'passed' if not failures else 'FAILED'} ({image})")
@@ -180,8 +208,9 @@ def main(image, table, definitions):
 
 if __name__ == "__main__":
     arguments = argparse.ArgumentParser()
+    arguments.add_argument("--machine", choices=sorted(MACHINES), default="x86")
     arguments.add_argument("image")
     arguments.add_argument("table")
     arguments.add_argument("definitions")
     options = arguments.parse_args()
-    sys.exit(main(options.image, options.table, options.definitions))
+    sys.exit(main(options.image, options.table, options.definitions, options.machine))

@@ -139,6 +139,41 @@ TEST_F(MediatoolCli, BuildFailuresLeaveNoOutput) {
     EXPECT_EQ(work.listing(), (std::vector<std::string>{"bad.json", "good.json", "launcher.exe", "notpe.exe"}));
 }
 
+// Shipped, mediatool lies beside launcher.exe and launcher64.exe; --arch picks one of them.
+TEST_F(MediatoolCli, ArchPicksTheLauncherBesideTheToolAndTemplateWins) {
+    ScratchFolder shipped;
+    const std::string tool = shipped.file("mediatool");
+    std::filesystem::copy_file(MEDIATOOL_PATH, tool);
+    std::vector<uint8_t> launcher64 = media_test::PeTemplate::bytes();
+    launcher64[0x40] = '6';  // in the DOS stub: tells the copies apart
+    media_test::writeBytes(shipped.file("launcher.exe"), media_test::PeTemplate::bytes());
+    const std::string description = work.file("good.json");
+    media_test::writeText(description, R"({ "files": [ { "name": "a.txt", "text": "a" } ] })");
+    const auto templateOf = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> arguments{"build", description, "-o", work.file("out.exe")};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        std::string command = quoted(tool);
+        for (const std::string& argument : arguments) command += " " + quoted(argument);
+        const int status = std::system((command + " 2>" + quoted(streams.file("err"))).c_str());
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            return "exit " + std::to_string(WEXITSTATUS(status)) + ": " + readText(streams.file("err"));
+        return std::string(readBytes(work.file("out.exe"))[0x40] == '6' ? "launcher64.exe" : "launcher.exe");
+    };
+    // Without launcher64.exe beside the tool the x64 build names what is missing.
+    const std::string missing = templateOf({"--arch", "x64"});
+    EXPECT_EQ(missing.rfind("exit 1: ", 0), 0u) << missing;
+    EXPECT_NE(missing.find("launcher64.exe does not exist"), std::string::npos) << missing;
+
+    media_test::writeBytes(shipped.file("launcher64.exe"), launcher64);
+    EXPECT_EQ(templateOf({}), "launcher.exe");
+    EXPECT_EQ(templateOf({"--arch", "x86"}), "launcher.exe");
+    EXPECT_EQ(templateOf({"--arch", "x64"}), "launcher64.exe");
+    EXPECT_EQ(templateOf({"--template", templatePath, "--arch", "x64"}), "launcher.exe");
+    EXPECT_EQ(templateOf({"--arch", "x64", "--template", templatePath}), "launcher.exe");
+    const std::string unknown = templateOf({"--arch", "arm64"});
+    EXPECT_EQ(unknown.rfind("exit 2: mediatool: --arch is x86 or x64, not arm64", 0), 0u) << unknown;
+}
+
 TEST_F(MediatoolCli, WrongUsageShowsTheUsageAndExitsWithTwo) {
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
              {}, {"frobnicate"}, {"build", "a.json"}, {"build", "-o", "x.exe"}, {"build", "a.json", "-o"},

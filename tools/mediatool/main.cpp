@@ -18,13 +18,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: mediatool build DESCRIPTION.json -o OUTPUT.exe [--template LAUNCHER.exe]\n"
+    "usage: mediatool build DESCRIPTION.json -o OUTPUT.exe [--arch x86|x64] [--template LAUNCHER.exe]\n"
     "       mediatool inspect MEDIAFILE\n"
     "       mediatool verify MEDIAFILE\n"
     "       mediatool extract MEDIAFILE DIRECTORY\n"
     "\n"
-    "build    writes OUTPUT.exe: the template (default: launcher.exe beside mediatool)\n"
-    "         followed by the payload the description asks for\n"
+    "build    writes OUTPUT.exe: the template followed by the payload the description asks for;\n"
+    "         the template is --template, else the launcher of --arch beside mediatool:\n"
+    "         launcher.exe for x86 (the default), launcher64.exe for x64\n"
     "inspect  prints the payload of a media file as JSON\n"
     "verify   exits with 0 only when the payload is intact\n"
     "extract  writes the included files into DIRECTORY\n";
@@ -64,15 +65,23 @@ std::string readDescription(const std::string& path) {
 
 void writeOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+// The launcher template of each machine, as shipped beside mediatool.
+std::string launcherFileFor(const std::string& arch) {
+    if (arch == "x86") return "launcher.exe";
+    if (arch == "x64") return "launcher64.exe";
+    throw UsageError{"--arch is x86 or x64, not " + arch};
+}
+
 int build(const std::vector<std::string>& args) {
     std::string description;
     std::string output;
     std::string templatePath;
+    std::string arch = "x86";
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "-o" || arg == "--output" || arg == "--template") {
+        if (arg == "-o" || arg == "--output" || arg == "--template" || arg == "--arch") {
             if (i + 1 == args.size()) throw UsageError{arg + " needs a value"};
-            (arg == "--template" ? templatePath : output) = args[++i];
+            (arg == "--template" ? templatePath : arg == "--arch" ? arch : output) = args[++i];
         } else if (arg.size() > 1 && arg[0] == '-') {
             throw UsageError{"unknown option " + arg};
         } else if (description.empty()) {
@@ -82,8 +91,9 @@ int build(const std::vector<std::string>& args) {
         }
     }
     if (description.empty() || output.empty()) throw UsageError{"build needs a description and -o OUTPUT"};
+    const std::string launcherFile = launcherFileFor(arch);
     if (templatePath.empty()) {
-        templatePath = media::displayPath(media::nativePath(executableDirectory()) / "launcher.exe");
+        templatePath = media::displayPath(media::nativePath(executableDirectory()) / launcherFile);
         std::error_code error;
         if (!std::filesystem::is_regular_file(media::nativePath(templatePath), error)) {
             throw media::MediaBuildError("no template: " + templatePath + " does not exist; pass --template");
