@@ -42,6 +42,31 @@ std::optional<std::string> systemProperty(const char* name) {
     return std::string(text->begin(), text->end());
 }
 
+namespace {
+
+// The title bar the look and feel paints: a dark strip with the title and a red close box.
+void paintTitleBar(HWND window, HDC context) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    RECT title = {client.left, client.top, client.right, client.top + 30};
+    const HBRUSH strip = CreateSolidBrush(RGB(40, 44, 52));
+    FillRect(context, &title, strip);
+    DeleteObject(strip);
+    RECT close = {client.right - 46, client.top, client.right, client.top + 30};
+    const HBRUSH red = CreateSolidBrush(RGB(196, 43, 28));
+    FillRect(context, &close, red);
+    DeleteObject(red);
+    SetBkMode(context, TRANSPARENT);
+    SetTextColor(context, RGB(255, 255, 255));
+    wchar_t text[128] = L"";
+    GetWindowTextW(window, text, 128);
+    RECT textArea = {client.left + 10, client.top, client.right - 56, client.top + 30};
+    DrawTextW(context, text, -1, &textArea, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+    DrawTextW(context, L"X", -1, &close, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+}
+
+}  // namespace
+
 TestWindow::TestWindow(DWORD style, const wchar_t* title) {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = procedure;
@@ -80,29 +105,15 @@ LRESULT CALLBACK TestWindow::procedure(HWND window, UINT message, WPARAM wParam,
         if (self) self->mouse_.push_back({message, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         return 0;
     case WM_PAINT: {
-        // The title bar the look and feel paints: a dark strip with the title and a red close box.
         PAINTSTRUCT paint;
         const HDC context = BeginPaint(window, &paint);
-        RECT client = {};
-        GetClientRect(window, &client);
-        RECT title = {client.left, client.top, client.right, client.top + 30};
-        const HBRUSH strip = CreateSolidBrush(RGB(40, 44, 52));
-        FillRect(context, &title, strip);
-        DeleteObject(strip);
-        RECT close = {client.right - 46, client.top, client.right, client.top + 30};
-        const HBRUSH red = CreateSolidBrush(RGB(196, 43, 28));
-        FillRect(context, &close, red);
-        DeleteObject(red);
-        SetBkMode(context, TRANSPARENT);
-        SetTextColor(context, RGB(255, 255, 255));
-        wchar_t text[128] = L"";
-        GetWindowTextW(window, text, 128);
-        RECT textArea = {client.left + 10, client.top, client.right - 56, client.top + 30};
-        DrawTextW(context, text, -1, &textArea, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
-        DrawTextW(context, L"X", -1, &close, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+        paintTitleBar(window, context);
         EndPaint(window, &paint);
         return 0;
     }
+    case WM_PRINTCLIENT:
+        paintTitleBar(window, reinterpret_cast<HDC>(wParam));
+        return 0;
     case WM_SIZE:
         if (self) self->sizeTypes_.push_back(wParam);
         break;
@@ -132,7 +143,9 @@ bool saveScreenshot(HWND window, const std::wstring& name) {
     const HDC memory = CreateCompatibleDC(screen);
     const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     const HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    // The window as it draws itself, frame included: on screen, Wine without a window manager
+    // leaves the top of a captioned window to the manager that is not there.
+    PrintWindow(window, memory, 0);
     SelectObject(memory, previous);
     BITMAPINFOHEADER header = {};
     header.biSize = sizeof header;

@@ -54,7 +54,7 @@ private:
     int activations_ = 0;
 };
 
-// The window as the screen shows it, a 24-bit BMP under the build's artifacts
+// The window as it draws itself (PrintWindow), a 24-bit BMP under the build's artifacts
 // (build/<arch>/artifacts/<name>.bmp). False when it could not be written.
 bool saveScreenshot(HWND window, const std::wstring& name);
 
