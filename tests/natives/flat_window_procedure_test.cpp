@@ -64,7 +64,7 @@ protected:
     }
 };
 
-TEST_F(WindowBorder, InstalledOnceAndUninstalled) {
+TEST_F(WindowBorder, InstalledOnceUninstalledAndGoneWithTheWindow) {
     TestWindow window;
     const LONG_PTR original = GetWindowLongPtrW(window.get(), GWLP_WNDPROC);
     EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(nullptr)}), 0);
@@ -80,6 +80,18 @@ TEST_F(WindowBorder, InstalledOnceAndUninstalled) {
     callVoid(wndProc("uninstallImpl"), {handle});  // nothing left to undo
     // The standard title bar is back.
     EXPECT_GT(clientTopInWindow(window.get()), 0);
+
+    // A destroyed window takes its record along: a new window, maybe with the same handle,
+    // installs as the first did.
+    jlong gone = 0;
+    {
+        TestWindow destroyed;
+        gone = callLong(wndProc("installImpl"), {javaWindowOf(destroyed.get())});
+        callVoid(wndProc("setWindowBackground"), {gone, 1, 2, 3});
+    }
+    callVoid(wndProc("setWindowBackground"), {gone, 1, 2, 3});
+    TestWindow next;
+    EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(next.get())}), handleOf(next.get()));
 }
 
 TEST_F(WindowBorder, ClientAreaOfNormalMaximisedAndFullScreenWindows) {
@@ -100,7 +112,7 @@ TEST_F(WindowBorder, ClientAreaOfNormalMaximisedAndFullScreenWindows) {
     EXPECT_EQ(clientTopInWindow(window.get()), 0);
 }
 
-TEST_F(WindowBorder, HitTestingAsksTheJavaSide) {
+TEST_F(WindowBorder, HitTestingAndColourChangesReachTheJavaSide) {
     TestWindow window;
     install(window.get());
     const auto hitTest = [&](int x, int y) {
@@ -123,6 +135,11 @@ TEST_F(WindowBorder, HitTestingAsksTheJavaSide) {
     setSystemProperty("standin.hitTest", "1");
     SendMessageW(fixed.get(), WM_NCHITTEST, 0, screenPoint(fixed.get(), 200, 1));
     EXPECT_EQ(systemProperty("standin.hitTestAsked"), "200,1,false");
+
+    setSystemProperty("standin.stateChanges", "0");
+    SendMessageW(window.get(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
+    SendMessageW(window.get(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
+    EXPECT_EQ(systemProperty("standin.stateChanges"), "2");
 }
 
 TEST_F(WindowBorder, BackgroundErasedWithTheSetColour) {
@@ -249,29 +266,6 @@ TEST_F(WindowBorder, FrameUpdatesCarryTheJavaFrameState) {
         callVoid(wndProc("uninstallImpl"), {handle});
         EXPECT_EQ(window.sizeTypes().back(), static_cast<WPARAM>(SIZE_RESTORED)) << state;
     }
-}
-
-TEST_F(WindowBorder, ColourChangesReachTheJavaSide) {
-    TestWindow window;
-    install(window.get());
-    setSystemProperty("standin.stateChanges", "0");
-    SendMessageW(window.get(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
-    SendMessageW(window.get(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
-    EXPECT_EQ(systemProperty("standin.stateChanges"), "2");
-}
-
-TEST_F(WindowBorder, DestroyedWindowLeavesNothingBehind) {
-    jlong handle = 0;
-    {
-        TestWindow window;
-        handle = install(window.get());
-        callVoid(wndProc("setWindowBackground"), {handle, 1, 2, 3});
-    }
-    // Its record is gone: these find nothing, and a new window installs as the first did.
-    callVoid(wndProc("setWindowBackground"), {handle, 1, 2, 3});
-    callVoid(wndProc("uninstallImpl"), {handle});
-    TestWindow next;
-    EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(next.get())}), handleOf(next.get()));
 }
 
 TEST_F(WindowBorder, PicturesOfTheCustomBorder) {
