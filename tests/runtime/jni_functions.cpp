@@ -762,6 +762,8 @@ jobject construct(JNIEnv* env, jclass cls, jmethodID id, const jvalue* values, c
         }
         object->text = fromUtf8(shown);
         object->hasMessage = true;
+        // A window peer keeps its handle for getHWnd.
+        if (m->signature == "(J)V") object->number = values[0].j;
     }
     return e.local(object);
 }
@@ -779,6 +781,68 @@ jobject JNICALL newObject(JNIEnv* env, jclass cls, jmethodID id, ...) {
     const std::vector<jvalue> values = readArguments(id, list);
     va_end(list);
     return construct(env, cls, id, values.data(), "NewObject");
+}
+
+// ---- Natives tests: reference instance fields (a window's peer) and reflected methods ----
+
+FieldModel* instanceField(Entry& e, jobject object, jfieldID id, Object*& target) {
+    if (!e.ok() || !e.resolve(object, target)) return nullptr;
+    FieldModel* f = e.vm().field(id);
+    if (target == nullptr) {
+        e.fail("null object");
+        return nullptr;
+    }
+    if (f == nullptr || f->isStatic) {
+        e.fail("not an instance field ID");
+        return nullptr;
+    }
+    if (!target->type->isSubclassOf(f->owner)) e.fail(f->name + " is not a field of " + target->type->name);
+    if (kindOf(f->signature) != 'L') e.fail(f->name + " is of type " + f->signature);
+    return f;
+}
+
+jobject JNICALL getObjectField(JNIEnv* env, jobject object, jfieldID id) {
+    Entry e(env, "GetObjectField");
+    Object* target = nullptr;
+    FieldModel* f = instanceField(e, object, id, target);
+    if (f == nullptr) return nullptr;
+    const auto found = target->fields.find(f);
+    return found == target->fields.end() ? nullptr : e.local(found->second);
+}
+
+void JNICALL setObjectField(JNIEnv* env, jobject object, jfieldID id, jobject value) {
+    Entry e(env, "SetObjectField");
+    Object* target = nullptr;
+    FieldModel* f = instanceField(e, object, id, target);
+    Object* stored = nullptr;
+    if (f == nullptr || !e.resolve(value, stored)) return;
+    if (!fits(e.vm(), stored, f->signature)) e.fail(f->name + " cannot hold that object");
+    target->fields[f] = stored;
+}
+
+jobject JNICALL toReflectedMethod(JNIEnv* env, jclass cls, jmethodID id, jboolean isStatic) {
+    Entry e(env, "ToReflectedMethod");
+    if (!e.ok()) return nullptr;
+    ClassModel* model = e.needClass(cls);
+    MethodModel* m = e.vm().method(id);
+    if (model == nullptr || m == nullptr || m->isStatic != (isStatic == JNI_TRUE)) {
+        e.fail("not a method ID of the class");
+        return nullptr;
+    }
+    Object* reflected = e.vm().newObject(ObjectKind::Instance, e.vm().classes.find("java/lang/reflect/Method"));
+    reflected->reflectedMethod = m;
+    return e.local(reflected);
+}
+
+jmethodID JNICALL fromReflectedMethod(JNIEnv* env, jobject method) {
+    Entry e(env, "FromReflectedMethod");
+    Object* reflected = nullptr;
+    if (!e.ok() || !e.resolve(method, reflected)) return nullptr;
+    if (reflected == nullptr || reflected->reflectedMethod == nullptr) {
+        e.fail("expects a java.lang.reflect.Method");
+        return nullptr;
+    }
+    return reinterpret_cast<jmethodID>(reflected->reflectedMethod);
 }
 
 // ---- static fields ----
@@ -1203,6 +1267,10 @@ JNINativeInterface_ buildTable() {
     t.GetStaticMethodID = getStaticMethodID;
     t.GetFieldID = getFieldID;
     t.GetStaticFieldID = getStaticFieldID;
+    t.GetObjectField = getObjectField;
+    t.SetObjectField = setObjectField;
+    t.ToReflectedMethod = toReflectedMethod;
+    t.FromReflectedMethod = fromReflectedMethod;
     t.MonitorEnter = monitorEnter;
     t.MonitorExit = monitorExit;
     t.GetJavaVM = getJavaVM;

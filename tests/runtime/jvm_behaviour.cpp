@@ -138,6 +138,39 @@ Object* objectToString(Vm& vm, Object* self) {
     }
 }
 
+// ---- the window border's callbacks ----
+
+// The window procedure calls back into its Java class; the test steers the answers and reads
+// what was asked through system properties: "standin.hitTest" is what onNcHitTest answers
+// (default 1, the client area) and "standin.hitTestAsked" the last "x,y,border" it was given;
+// "standin.fullscreen" "true" makes isFullscreen true; "standin.stateChanges" counts
+// fireStateChangedLaterOnce.
+constexpr char kWndProcClass[] = "com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc";
+
+bool isWindowBorderCallback(const MethodModel& method) {
+    return method.owner->name == kWndProcClass && !method.isNative;
+}
+
+std::string propertyOr(Vm& vm, const std::string& name, const std::string& fallback) {
+    const auto found = vm.properties.find(name);
+    return found == vm.properties.end() ? fallback : found->second;
+}
+
+jvalue windowBorderCallback(Vm& vm, const MethodModel& method, const jvalue* values) {
+    jvalue result{};
+    if (method.name == "onNcHitTest") {
+        vm.properties["standin.hitTestAsked"] = std::to_string(values[0].i) + "," + std::to_string(values[1].i) + "," +
+                                                (values[2].z ? "true" : "false");
+        result.i = static_cast<jint>(std::strtol(propertyOr(vm, "standin.hitTest", "1").c_str(), nullptr, 10));
+    } else if (method.name == "isFullscreen") {
+        result.z = propertyOr(vm, "standin.fullscreen", "false") == "true" ? JNI_TRUE : JNI_FALSE;
+    } else if (method.name == "fireStateChangedLaterOnce") {
+        const long count = std::strtol(propertyOr(vm, "standin.stateChanges", "0").c_str(), nullptr, 10);
+        vm.properties["standin.stateChanges"] = std::to_string(count + 1);
+    }
+    return result;
+}
+
 // ---- the scenario main acts out ----
 
 void showWindow(Vm& vm, DWORD milliseconds) {
@@ -356,6 +389,12 @@ CallResult runModelledMethod(Vm& vm, ThreadState& thread, MethodModel& method, O
     } else if (owner == "java/lang/Long" && name == "longValue") {
         result.value.j = self->number;
     // ---- end of the Registry natives' boxes ----
+    // ---- Natives tests: the window natives' peers and the window border's callbacks ----
+    } else if (owner == "sun/awt/windows/WComponentPeer" && name == "getHWnd") {
+        result.value.j = self->number;
+    } else if (isWindowBorderCallback(method)) {
+        result.value = windowBorderCallback(vm, method, values);
+    // ---- end of the window natives' members ----
     } else {
         // The installer runtime's methods the launcher calls before main do nothing here but
         // leave their trace.

@@ -138,7 +138,7 @@ const std::vector<RegisteredNative> kRegistrationTable = {
 };
 
 // One member of a modelled class: 's' static method, 'm' instance method, 'n' static native,
-// 'f' static field.
+// 'f' static field, 'i' instance field.
 struct MemberRow {
     const char* owner;
     char kind;
@@ -189,6 +189,16 @@ const std::pair<const char*, const char*> kClasses[] = {
     // ---- Natives tests: the window record of Misc.getTopLevelWindows0 ----
     {"com/corvane/api/windows/WindowInfo", "java/lang/Object"},
     // ---- end of the Misc natives' classes ----
+    // ---- Natives tests: AWT windows with their peers, reflected methods, the window border ----
+    {"java/awt/Component", "java/lang/Object"},
+    {"java/awt/Container", "java/awt/Component"},
+    {"java/awt/Window", "java/awt/Container"},
+    {"java/awt/peer/ComponentPeer", "java/lang/Object"},
+    {"sun/awt/windows/WComponentPeer", "java/awt/peer/ComponentPeer"},
+    {"sun/awt/windows/WWindowPeer", "sun/awt/windows/WComponentPeer"},
+    {"java/lang/reflect/Method", "java/lang/Object"},
+    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", "java/lang/Object"},
+    // ---- end of the window natives' classes ----
 };
 
 const MemberRow kMembers[] = {
@@ -226,14 +236,25 @@ const MemberRow kMembers[] = {
     // ---- Natives tests: the window record of Misc.getTopLevelWindows0 ----
     {"com/corvane/api/windows/WindowInfo", 'm', "<init>", "(JILjava/lang/String;Ljava/lang/String;)V"},
     // ---- end of the Misc natives' members ----
+    // ---- Natives tests: the window natives' AWT model and the window border's callbacks ----
+    // A peer is made with its window handle, which getHWnd answers.
+    {"java/awt/Component", 'i', "peer", "Ljava/awt/peer/ComponentPeer;"},
+    {"sun/awt/windows/WComponentPeer", 'm', "<init>", "(J)V"},
+    {"sun/awt/windows/WWindowPeer", 'm', "<init>", "(J)V"},
+    {"sun/awt/windows/WComponentPeer", 'm', "getHWnd", "()J"},
+    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 's', "onNcHitTest", "(IIZ)I"},
+    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 's', "isFullscreen", "()Z"},
+    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 's', "fireStateChangedLaterOnce", "()V"},
+    // ---- end of the window natives' members ----
 };
 
 void addMember(ClassModel& owner, char kind, const std::string& name, const std::string& signature) {
-    if (kind == 'f') {
+    if (kind == 'f' || kind == 'i') {
         FieldModel& field = owner.fields.emplace_back();
         field.owner = &owner;
         field.name = name;
         field.signature = signature;
+        field.isStatic = kind == 'f';
         return;
     }
     MethodModel& method = owner.methods.emplace_back();

@@ -30,7 +30,9 @@ struct Object {
     std::vector<Object*> elements;      // object arrays
     std::vector<unsigned char> data;    // primitive arrays
     char elementType = 0;               // 'L' for object arrays, else the primitive letter
-    jlong number = 0;                   // the value of an Integer or a Long
+    jlong number = 0;                   // the value of an Integer or a Long; a window peer's handle
+    std::map<const FieldModel*, Object*> fields;  // reference instance fields that were set
+    MethodModel* reflectedMethod = nullptr;       // the method a java.lang.reflect.Method stands for
     size_t length() const { return elementType == 'L' ? elements.size() : data.size() / elementSize(elementType); }
     static size_t elementSize(char type);
 };

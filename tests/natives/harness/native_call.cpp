@@ -46,7 +46,8 @@ jvalue callNative(std::string_view classAndMethod, std::initializer_list<JavaArg
     jvalue result{};
     const std::string name(classAndMethod);
     const size_t dot = name.rfind('.');
-    const std::string className = kPackage + name.substr(0, dot);
+    // A slash-form name stands for itself: the look-and-feel classes live in another package.
+    const std::string className = (name.rfind("com/", 0) == 0 ? "" : kPackage) + name.substr(0, dot);
     const natives::NativeMethod* method = dot == std::string::npos ? nullptr : findMethod(className, name.substr(dot + 1));
     if (method == nullptr) {
         ADD_FAILURE() << name << " is not in the registration table";

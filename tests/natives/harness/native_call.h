@@ -3,7 +3,8 @@
 // registerNativesEx made and through the stand-in's stdcall frame. Arguments are given in
 // Java order, numbers and booleans as integers, references as jobject; the signature decides
 // their JNI types. "Registry.getValue0" names the class by its name in the installer's Windows
-// platform package ("wininet/WinInet" for the one in a subpackage).
+// platform package ("wininet/WinInet" for the one in a subpackage); a name beginning with
+// "com/" is the full slash-form name of a class elsewhere (the look-and-feel classes).
 #pragma once
 
 #include <jni.h>

@@ -1,0 +1,294 @@
+// The custom window border on a real window of this program: one subclass however often it is
+// installed, the client area of normal, maximised and full-screen windows, hit testing through
+// the stand-in's WndProc callbacks, the background brush, the title bar's buttons and system
+// menu, the size type of frame updates, and the clean-up when the window goes. Pictures of the
+// window, normal and maximised, are kept under build/<arch>/artifacts.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "awt_window.h"
+#include "harness/natives_test.h"
+
+namespace natives_test {
+namespace {
+
+constexpr char kWndProc[] = "com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc.";
+
+std::string wndProc(const char* method) { return std::string(kWndProc) + method; }
+jlong handleOf(HWND window) { return reinterpret_cast<std::intptr_t>(window); }
+
+class WindowBorder : public NativesTest {
+protected:
+    void SetUp() override {
+        NativesTest::SetUp();
+        const jclass loader = env()->FindClass("java/lang/ClassLoader");
+        const jobject system =
+            env()->CallStaticObjectMethod(loader, env()->GetStaticMethodID(loader, "getSystemClassLoader", "()Ljava/lang/ClassLoader;"));
+        ASSERT_TRUE(callBoolean("Misc.registerExtensionFunctions0", {system, javaString(L"registerNativesFlatlaf"), nullptr}));
+        setSystemProperty("standin.hitTest", "1");
+        setSystemProperty("standin.fullscreen", "false");
+    }
+
+    // Installs the border on the window and has the frame recomputed.
+    jlong install(HWND window) {
+        const jlong handle = callLong(wndProc("installImpl"), {javaWindowOf(window)});
+        callVoid(wndProc("updateFrame"), {handle, 0});
+        return handle;
+    }
+
+    static long resizeHandleHeight(HWND window) {
+        using DpiForWindow = UINT(WINAPI*)(HWND);
+        using MetricsForDpi = int(WINAPI*)(int, UINT);
+        const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+        const auto dpi = reinterpret_cast<DpiForWindow>(reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+        const auto metric =
+            reinterpret_cast<MetricsForDpi>(reinterpret_cast<void*>(GetProcAddress(user32, "GetSystemMetricsForDpi")));
+        return metric(92, dpi(window)) + metric(33, dpi(window));
+    }
+
+    // Where the client area starts, relative to the window's top edge.
+    static long clientTopInWindow(HWND window) {
+        RECT frame = {};
+        GetWindowRect(window, &frame);
+        POINT origin = {0, 0};
+        ClientToScreen(window, &origin);
+        return origin.y - frame.top;
+    }
+
+    static LPARAM screenPoint(HWND window, int x, int y) {
+        RECT frame = {};
+        GetWindowRect(window, &frame);
+        return MAKELPARAM(frame.left + x, frame.top + y);
+    }
+};
+
+TEST_F(WindowBorder, InstalledOnceUninstalledAndGoneWithTheWindow) {
+    TestWindow window;
+    const LONG_PTR original = GetWindowLongPtrW(window.get(), GWLP_WNDPROC);
+    EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(nullptr)}), 0);
+    const jlong handle = callLong(wndProc("installImpl"), {javaWindowOf(window.get())});
+    EXPECT_EQ(handle, handleOf(window.get()));
+    const LONG_PTR subclass = GetWindowLongPtrW(window.get(), GWLP_WNDPROC);
+    EXPECT_NE(subclass, original);
+    EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(window.get())}), 0);
+    EXPECT_EQ(GetWindowLongPtrW(window.get(), GWLP_WNDPROC), subclass);
+
+    callVoid(wndProc("uninstallImpl"), {handle});
+    EXPECT_EQ(GetWindowLongPtrW(window.get(), GWLP_WNDPROC), original);
+    callVoid(wndProc("uninstallImpl"), {handle});  // nothing left to undo
+    // The standard title bar is back.
+    EXPECT_GT(clientTopInWindow(window.get()), 0);
+
+    // A destroyed window takes its record along: a new window, maybe with the same handle,
+    // installs as the first did.
+    jlong gone = 0;
+    {
+        TestWindow destroyed;
+        gone = callLong(wndProc("installImpl"), {javaWindowOf(destroyed.get())});
+        callVoid(wndProc("setWindowBackground"), {gone, 1, 2, 3});
+    }
+    callVoid(wndProc("setWindowBackground"), {gone, 1, 2, 3});
+    TestWindow next;
+    EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(next.get())}), handleOf(next.get()));
+}
+
+TEST_F(WindowBorder, ClientAreaOfNormalMaximisedAndFullScreenWindows) {
+    TestWindow window;
+    const jlong handle = install(window.get());
+    callVoid(wndProc("showWindow"), {handle, SW_SHOWNORMAL});
+    EXPECT_TRUE(IsWindowVisible(window.get()));
+    // Windows 11's visible top border is not reported by Wine's DWM: the client area starts at
+    // the window's top edge.
+    EXPECT_EQ(clientTopInWindow(window.get()), 0);
+
+    callVoid(wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    ASSERT_TRUE(IsZoomed(window.get()));
+    EXPECT_EQ(clientTopInWindow(window.get()), resizeHandleHeight(window.get()));
+
+    setSystemProperty("standin.fullscreen", "true");
+    callVoid(wndProc("updateFrame"), {handle, 6});
+    EXPECT_EQ(clientTopInWindow(window.get()), 0);
+}
+
+TEST_F(WindowBorder, HitTestingAndColourChangesReachTheJavaSide) {
+    TestWindow window;
+    install(window.get());
+    const auto hitTest = [&](int x, int y) {
+        return SendMessageW(window.get(), WM_NCHITTEST, 0, screenPoint(window.get(), x, y));
+    };
+    setSystemProperty("standin.hitTest", "2");  // the painted title bar is the caption
+    EXPECT_EQ(hitTest(200, 15), HTCAPTION);
+    EXPECT_EQ(systemProperty("standin.hitTestAsked"), "200,15,false");
+    // The top strip of a resizable window is its resize border.
+    setSystemProperty("standin.hitTest", "12");
+    EXPECT_EQ(hitTest(200, 1), HTTOP);
+    EXPECT_EQ(systemProperty("standin.hitTestAsked"), "200,1,true");
+    // The system's own borders are answered without asking.
+    setSystemProperty("standin.hitTestAsked", "none");
+    EXPECT_EQ(hitTest(200, 319), HTBOTTOM);
+    EXPECT_EQ(systemProperty("standin.hitTestAsked"), "none");
+
+    TestWindow fixed(WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, L"fixed");
+    install(fixed.get());
+    setSystemProperty("standin.hitTest", "1");
+    SendMessageW(fixed.get(), WM_NCHITTEST, 0, screenPoint(fixed.get(), 200, 1));
+    EXPECT_EQ(systemProperty("standin.hitTestAsked"), "200,1,false");
+
+    setSystemProperty("standin.stateChanges", "0");
+    SendMessageW(window.get(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
+    SendMessageW(window.get(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
+    EXPECT_EQ(systemProperty("standin.stateChanges"), "2");
+}
+
+TEST_F(WindowBorder, BackgroundErasedWithTheSetColour) {
+    TestWindow window;
+    const jlong handle = install(window.get());
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, 480, 320);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    const auto erase = [&] { return SendMessageW(window.get(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0); };
+
+    EXPECT_EQ(erase(), 0);  // no brush yet
+    callVoid(wndProc("setWindowBackground"), {handle, 10, 200, 30});
+    callVoid(wndProc("setWindowBackground"), {handle, 20, 100, 40});
+    EXPECT_EQ(erase(), 1);
+    EXPECT_EQ(GetPixel(memory, 5, 5), RGB(20, 100, 40));
+    // Moved within a size/move loop: left to the system until the loop ends.
+    SendMessageW(window.get(), WM_ENTERSIZEMOVE, 0, 0);
+    SendMessageW(window.get(), WM_MOVE, 0, MAKELPARAM(130, 90));
+    EXPECT_EQ(erase(), 0);
+    SendMessageW(window.get(), WM_EXITSIZEMOVE, 0, 0);
+    EXPECT_EQ(erase(), 1);
+
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(WindowBorder, TitleBarButtonsGoToTheClientArea) {
+    TestWindow window;
+    install(window.get());
+    EXPECT_EQ(SendMessageW(window.get(), WM_NCLBUTTONDOWN, HTCLOSE, screenPoint(window.get(), 460, 12)), 0);
+    SendMessageW(window.get(), WM_NCLBUTTONUP, HTCLOSE, screenPoint(window.get(), 461, 13));
+    SendMessageW(window.get(), WM_NCMOUSEMOVE, HTCAPTION, screenPoint(window.get(), 100, 10));
+    SendMessageW(window.get(), WM_NCMOUSEMOVE, HTLEFT, screenPoint(window.get(), 1, 100));  // not a title bar part
+    ASSERT_EQ(window.mouse().size(), 3u);
+    EXPECT_EQ(window.mouse()[0].message, static_cast<UINT>(WM_LBUTTONDOWN));
+    EXPECT_EQ(window.mouse()[0].x, 460);
+    EXPECT_EQ(window.mouse()[0].y, 12);
+    EXPECT_EQ(window.mouse()[1].message, static_cast<UINT>(WM_LBUTTONUP));
+    EXPECT_EQ(window.mouse()[2].message, static_cast<UINT>(WM_MOUSEMOVE));
+    EXPECT_EQ(window.mouse()[2].x, 100);
+    TestWindow::pump();
+    EXPECT_TRUE(IsWindow(window.get()));  // the close button did not close it
+}
+
+// The system menu's item states while it is open, read by a timer of the menu's own loop, which
+// then closes the menu.
+struct MenuSeen {
+    HWND window = nullptr;
+    bool open = false;
+    UINT restore = 0, move = 0, size = 0, minimize = 0, maximize = 0, close = 0;
+    UINT defaultItem = 0;
+};
+MenuSeen menuSeen;
+
+void CALLBACK readMenu(HWND window, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(window, timer);
+    const HMENU menu = GetSystemMenu(menuSeen.window, FALSE);
+    menuSeen.open = true;
+    menuSeen.restore = GetMenuState(menu, SC_RESTORE, MF_BYCOMMAND);
+    menuSeen.move = GetMenuState(menu, SC_MOVE, MF_BYCOMMAND);
+    menuSeen.size = GetMenuState(menu, SC_SIZE, MF_BYCOMMAND);
+    menuSeen.minimize = GetMenuState(menu, SC_MINIMIZE, MF_BYCOMMAND);
+    menuSeen.maximize = GetMenuState(menu, SC_MAXIMIZE, MF_BYCOMMAND);
+    menuSeen.close = GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND);
+    menuSeen.defaultItem = GetMenuDefaultItem(menu, FALSE, 0);
+    EndMenu();
+}
+
+// Disabled as the border sets it, or greyed as Wine's menu loop sets the system menu of a window
+// by its own rules (which agree) when the menu opens.
+bool unavailable(UINT state) { return (state & (MF_DISABLED | MF_GRAYED)) != 0; }
+
+MenuSeen rightClickTitle(HWND window) {
+    menuSeen = MenuSeen{};
+    menuSeen.window = window;
+    SetTimer(window, 1, 200, readMenu);
+    SendMessageW(window, WM_NCRBUTTONUP, HTCAPTION, MAKELPARAM(300, 100));
+    KillTimer(window, 1);
+    return menuSeen;
+}
+
+TEST_F(WindowBorder, SystemMenuOnTheTitleArea) {
+    TestWindow window;
+    const jlong handle = install(window.get());
+    callVoid(wndProc("showWindow"), {handle, SW_SHOWNORMAL});
+    SetForegroundWindow(window.get());
+    TestWindow::pump();
+
+    MenuSeen normal = rightClickTitle(window.get());
+    ASSERT_TRUE(normal.open);
+    EXPECT_TRUE(unavailable(normal.restore));
+    EXPECT_FALSE(unavailable(normal.move));
+    EXPECT_FALSE(unavailable(normal.size));
+    EXPECT_FALSE(unavailable(normal.minimize));
+    EXPECT_FALSE(unavailable(normal.maximize));
+    EXPECT_FALSE(unavailable(normal.close));
+    EXPECT_EQ(normal.defaultItem, static_cast<UINT>(SC_CLOSE));
+
+    callVoid(wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    MenuSeen maximised = rightClickTitle(window.get());
+    ASSERT_TRUE(maximised.open);
+    EXPECT_FALSE(unavailable(maximised.restore));
+    EXPECT_TRUE(unavailable(maximised.move));
+    EXPECT_TRUE(unavailable(maximised.size));
+    EXPECT_TRUE(unavailable(maximised.maximize));
+    TestWindow::pump();
+    EXPECT_TRUE(IsWindow(window.get()));  // closing the menu chose nothing
+}
+
+TEST_F(WindowBorder, FrameUpdatesCarryTheJavaFrameState) {
+    TestWindow window;
+    ShowWindow(window.get(), SW_SHOWNORMAL);
+    // The first update after installing takes the title bar away, so the client area changes
+    // size: WM_SIZE tells the state's size type. Uninstalling brings the system's own back.
+    for (const auto& [state, sizeType] : {std::pair{6, SIZE_MAXIMIZED}, {1, SIZE_MINIMIZED}}) {
+        const jlong handle = callLong(wndProc("installImpl"), {javaWindowOf(window.get())});
+        const std::size_t before = window.sizeTypes().size();
+        callVoid(wndProc("updateFrame"), {handle, state});
+        ASSERT_GT(window.sizeTypes().size(), before) << state;
+        EXPECT_EQ(window.sizeTypes().back(), static_cast<WPARAM>(sizeType)) << state;
+        callVoid(wndProc("uninstallImpl"), {handle});
+        EXPECT_EQ(window.sizeTypes().back(), static_cast<WPARAM>(SIZE_RESTORED)) << state;
+    }
+}
+
+TEST_F(WindowBorder, PicturesOfTheCustomBorder) {
+    TestWindow window(WS_OVERLAPPEDWINDOW, L"Custom border");
+    const jlong handle = install(window.get());
+    callVoid(wndProc("setWindowBackground"), {handle, 236, 240, 244});
+    callVoid(wndProc("showWindow"), {handle, SW_SHOWNORMAL});
+    SetWindowPos(window.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    for (int i = 0; i < 10; ++i) {
+        TestWindow::pump();
+        Sleep(30);
+    }
+    EXPECT_EQ(clientTopInWindow(window.get()), 0);
+    EXPECT_TRUE(saveScreenshot(window.get(), L"window-border-normal"));
+
+    callVoid(wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    for (int i = 0; i < 10; ++i) {
+        TestWindow::pump();
+        Sleep(30);
+    }
+    EXPECT_TRUE(IsZoomed(window.get()));
+    EXPECT_TRUE(saveScreenshot(window.get(), L"window-border-maximised"));
+}
+
+}  // namespace
+}  // namespace natives_test
