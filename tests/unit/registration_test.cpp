@@ -58,17 +58,6 @@ std::vector<std::string> runtimeClasses() {
     return names;
 }
 
-// Row number of a method in the whole table: what the test module's stand-in for it returns.
-int tableRow(const std::string& className, const std::string& method) {
-    int row = 0;
-    for (const natives::NativeClass& c : natives::registrationTable())
-        for (const natives::NativeMethod& m : c.methods) {
-            if (c.className == className && m.name == method) return row;
-            ++row;
-        }
-    return -1;
-}
-
 // Standard error of this process, redirected into a file while it lives.
 class StandardErrorCapture {
 public:
@@ -181,10 +170,8 @@ protected:
 
 TEST_F(Registration, AClassTheClassPathLacksIsSkippedUnlessRequiredAndEveryMethodGetsItsOwnFunction) {
     create({std::string("-Dstandin.absent=") + kWin32 + "Win32Firewall",
-            std::string("-Dstandin.scenario=call:") + kWin32 +
-                "WinGuiHelper.getHwnd0(Ljava/lang/Object;Ljava/lang/reflect/Method;)J",
-            std::string("-Dstandin.scenario=call:") + kWin32 + "WinGuiHelper.createHIcon0([BII)J",
-            "-Dstandin.arg=null", "-Dstandin.arg=0", "-Dstandin.arg=0"});
+            std::string("-Dstandin.scenario=call:") + kWin32 + "Win32CommunicationBackend.getInvalidHandle0()J",
+            std::string("-Dstandin.scenario=call:") + kWin32 + "Win32CommunicationBackend.getCurrentProcessId0()I"});
     EXPECT_EQ(registerRuntime(0), 1);
     EXPECT_FALSE(env_->ExceptionCheck());
     callMain();
@@ -196,12 +183,10 @@ TEST_F(Registration, AClassTheClassPathLacksIsSkippedUnlessRequiredAndEveryMetho
     std::erase(expected, "Win32Firewall");
     EXPECT_EQ(boundClasses(record, kWin32), expected);
     EXPECT_EQ(record.all("native").size(), 107u);  // 111 methods of the runtime classes, 4 of them skipped
-    // The stand-ins answer with their row number: each method is bound to its own export. They
-    // return an int, so of these long results only the low word is theirs in a 32-bit build.
-    std::vector<long long> rows;
-    for (const auto& result : record.all("result")) rows.push_back(std::stoll(result.at(0)) & 0xFFFFFFFF);
-    EXPECT_EQ(rows, (std::vector<long long>{tableRow(std::string(kWin32) + "WinGuiHelper", "getHwnd0"),
-                                            tableRow(std::string(kWin32) + "WinGuiHelper", "createHIcon0")}));
+    // Two neighbours in the table answer with what only each of them knows.
+    std::vector<long long> results;
+    for (const auto& result : record.all("result")) results.push_back(std::stoll(result.at(0)));
+    EXPECT_EQ(results, (std::vector<long long>{-1, static_cast<long long>(GetCurrentProcessId())}));
     EXPECT_TRUE(record.violations().empty()) << record.violations().front();
 }
 
