@@ -22,14 +22,10 @@ mkdir -p "$runtime/bin" "$runtime/legal"
 cp -r /usr/lib/jvm/java-17-openjdk-amd64/lib "$runtime/"
 rm -f "$runtime/lib/modules" "$runtime/lib/src.zip"
 find "$runtime" -type l -delete
-total=0
-while IFS= read -r file; do
-  size=$(stat -c %s "$file")
-  total=$((total + size))
-  [ $total -gt 40000000 ] && break
-  target="$runtime/legal/$(dirname "${file#/usr/share/doc/}")"
-  mkdir -p "$target" && cp "$file" "$target/"
-done < <(find /usr/share/doc -type f -size -2M | sort)
+mkdir -p "$runtime/legal"
+(cd /usr/share/doc && find . -type f -size -2M -printf '%s\t%P\n' | sort -t "$(printf '\t')" -k2 |
+  awk -F '\t' '{ total += $1; if (total > 40000000) full = 1; if (!full) print $2 }' > "$work/docs")
+(cd /usr/share/doc && tar -cf - --verbatim-files-from -T "$work/docs") | (cd "$runtime/legal" && tar -xf -)
 (cd "$runtime" && tar --format=gnu -czf "$work/jre.tar.gz" .)
 bytes=$(du -sb "$runtime" | cut -f1)
 files=$(find "$runtime" -type f | wc -l)
@@ -68,7 +64,7 @@ for _ in $(seq "${ROUNDS:-5}"); do
   launcher=$!
   log=""
   for _ in $(seq 600); do
-    log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log 2>/dev/null | head -1)
+    log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log 2>/dev/null | head -1 || true)
     [ -n "$log" ] && grep -q "progress updates" "$log" && break
     sleep 0.1
   done

@@ -66,7 +66,7 @@ measure() {
 }
 cleanLauncher() {
   local log dir
-  log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log 2>/dev/null | head -1)
+  log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log 2>/dev/null | head -1 || true)
   [ -n "$log" ] || return 0
   dir=$(grep -m1 -E "Temp dir[0-9]*: " "$log" | sed -E 's/.*Temp dir[0-9]*: //' | tr -d '\r' || true)
   [ -n "$dir" ] && rm -rf "$($wine winepath -u "$dir" 2>/dev/null)"

@@ -5,7 +5,9 @@
 # the floor measured in the same run (bench/launch_floor.cpp: the same reads and writes, the
 # runtime unpacked, the same jvm.dll loaded and the same export called). Prints both, the
 # difference (at most 50 ms wanted) and the launcher's time by phase from its log clock beside
-# the floor's own steps, which says where the difference goes.
+# the floor's own steps, which says where the difference goes. The launcher's time counts from
+# a run without its log, as users run it; a second run per round with the log ("LUMBRA_LOG")
+# gives the phases and what the log itself costs.
 #
 # BUILD=win32|win64 chooses the build measured (by default the shipped 32-bit one where this
 # machine runs 32-bit code), ROUNDS the rounds (9); medians count, and each round's own
@@ -47,7 +49,8 @@ at() { grep -m1 "$1" "$log" | stamp; }
 # from the process's own creation time to it.
 entered() { read -r entry created _ < "$2"; echo "$entry - $1" | bc -l; echo "$entry - $created" | bc -l; }
 : > "$work/floor.times"; : > "$work/launcher.times"; : > "$work/differences"
-: > "$work/floor.inside"; : > "$work/launcher.inside"
+: > "$work/floor.inside"; : > "$work/launcher.inside"; : > "$work/logcost.times"
+temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp | head -1)
 phases=(prelog startup verify extract unpack search options)
 for p in "${phases[@]}" read write funpack load; do : > "$work/$p.times"; done
 rounds=${ROUNDS:-9}
@@ -61,22 +64,31 @@ for _ in $(seq "$rounds"); do
   read -r r w u l < "$work/steps"
   echo "$r" >> "$work/read.times"; echo "$w" >> "$work/write.times"; echo "$u" >> "$work/funpack.times"; echo "$l" >> "$work/load.times"
 
+  # The runs' extraction folders are whatever is new in the temporary folder afterwards.
+  ls -d "$temp"/lmb* 2>/dev/null | sort > "$work/before" || true
   sync
   start=$(date +%s.%N)
-  STANDIN_ENTRY=$(windows "$work/launcher.stamp") LUMBRA_LOG=yes $wine "$work/setup.exe" -q >/dev/null 2>&1 || true
+  STANDIN_ENTRY=$(windows "$work/launcher.stamp") LUMBRA_LOG= $wine "$work/setup.exe" -q >/dev/null 2>&1 || true
   [ -s "$work/launcher.stamp" ] || { echo "the launcher did not reach JNI_CreateJavaVM" >&2; exit 1; }
   { read -r launcher; read -r launcherInside; } < <(entered "$start" "$work/launcher.stamp")
-  log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log | head -1)
+  ls -d "$temp"/lmb* 2>/dev/null | sort | comm -13 "$work/before" - | xargs -r rm -rf || true
+
+  sync
+  start=$(date +%s.%N)
+  STANDIN_ENTRY=$(windows "$work/logged.stamp") LUMBRA_LOG=yes $wine "$work/setup.exe" -q >/dev/null 2>&1 || true
+  [ -s "$work/logged.stamp" ] || { echo "the launcher did not reach JNI_CreateJavaVM" >&2; exit 1; }
+  { read -r logged; read -r loggedInside; } < <(entered "$start" "$work/logged.stamp")
+  echo "$logged - $launcher" | bc -l >> "$work/logcost.times"
+  log=$(ls -t "$temp"/cvn_nlog_*.log | head -1)
   created=$(at "Creating JVM")
-  { echo "$launcherInside - $created"; echo "$(at "starting at")"; echo "$(at "checksums:") - $(at "starting at")"
+  { echo "$loggedInside - $created"; echo "$(at "starting at")"; echo "$(at "checksums:") - $(at "starting at")"
     echo "$(at "extracting files done") - $(at "checksums:")"; echo "$(at "untaring JRE was") - $(at "extracting files done")"
     echo "$(at "launching program") - $(at "untaring JRE was")"; echo "$created - $(at "launching program")"; } |
     bc -l | paste - - - - - - - > "$work/phase"
   read -r -a values < "$work/phase"
   for i in "${!phases[@]}"; do echo "${values[$i]}" >> "$work/${phases[$i]}.times"; done
   # The Java side owns the extraction folder after a launch; the benchmark removes it.
-  dir=$(grep -m1 -E "Temp dir[0-9]*: " "$log" | sed -E 's/.*Temp dir[0-9]*: //' | tr -d '\r' || true)
-  [ -n "$dir" ] && rm -rf "$($wine winepath -u "$dir" 2>/dev/null)"
+  ls -d "$temp"/lmb* 2>/dev/null | sort | comm -13 "$work/before" - | xargs -r rm -rf || true
   rm -f "$log"
   echo "$floor" >> "$work/floor.times"; echo "$launcher" >> "$work/launcher.times"
   echo "$floorInside" >> "$work/floor.inside"; echo "$launcherInside" >> "$work/launcher.inside"
@@ -88,7 +100,8 @@ echo "Process start to JNI_CreateJavaVM under Wine, medians of $rounds rounds:"
 echo "  floor (read, write, unpack, load, call)   $(ms "$floor")   ($(ms "$(median < "$work/floor.inside")") from its creation time)"
 echo "  launcher, quiet                           $(ms "$launcher")   ($(ms "$(median < "$work/launcher.inside")") from its creation time)"
 echo "  difference                                $(ms "$(echo "$launcher - $floor" | bc -l)")   median of the rounds' own: $(ms "$(median < "$work/differences")")  (at most 50 ms wanted)"
-echo "Where the time goes (medians), the launcher from its log clock beside the floor's steps:"
+echo "Where the time goes (medians), the launcher from its log clock beside the floor's steps"
+echo "(the log itself costs the logged run $(ms "$(median < "$work/logcost.times")") more):"
 echo "  before the log opens (process start-up)   $(ms "$(median < "$work/prelog.times")")"
 echo "  start-up until verification               $(ms "$(median < "$work/startup.times")")"
 echo "  verification                              $(ms "$(median < "$work/verify.times")")   floor read     $(ms "$(median < "$work/read.times")")"
