@@ -1,9 +1,10 @@
 // MB megabytes through a named pipe between two processes of this program, in blocks of 64 KB:
 // once with writeDataBlock0/readDataBlock0 called through JNI on the stand-in virtual machine
-// (as the Java side calls them), once with plain WriteFile/ReadFile of the same pieces, and once
-// with plain calls in the natives' own pattern (length and payload apart, a flush per block),
-// which tells the block format's cost from the natives'. Prints the seconds of each, per
-// round, from the connection to the reader's acknowledgement.
+// (as the Java side calls them), once with plain WriteFile/ReadFile of the same pieces, and twice
+// with plain calls in the natives' own pattern (length and payload in one write, then a flush;
+// and the same without the flush), which tells the block format's and the flush's cost from the
+// natives'. Prints the seconds of each, per round, from the connection to the reader's
+// acknowledgement.
 //   pipe_blocks_bench [MB] [ROUNDS]
 #include <windows.h>
 
@@ -42,7 +43,7 @@ bool rawAll(HANDLE pipe, char* data, DWORD size, bool write) {
     return true;
 }
 
-enum class Way { Plain, Natives, PlainBlocks };
+enum class Way { Plain, Natives, PlainBlocks, PlainBlocksUnflushed };
 
 // The reader: takes `pieces` blocks, then answers with one block of its own.
 int reader(Way way, const std::wstring& name, long long pieces) {
@@ -65,7 +66,7 @@ int reader(Way way, const std::wstring& name, long long pieces) {
     std::vector<char> piece(kPiece);
     char header[4];
     for (long long i = 0; i < pieces; ++i) {
-        if (way == Way::PlainBlocks && !rawAll(pipe, header, 4, false)) return 4;
+        if (way != Way::Plain && !rawAll(pipe, header, 4, false)) return 4;
         if (!rawAll(pipe, piece.data(), kPiece, false)) return 4;
     }
     char done = 1;
@@ -77,9 +78,10 @@ int reader(Way way, const std::wstring& name, long long pieces) {
 double run(Way way, long long pieces, int round) {
     const bool natives = way == Way::Natives;
     const wchar_t* mode = natives ? L"read-natives " : way == Way::Plain ? L"read-raw " : L"read-blocks ";
+    const wchar_t tag = way == Way::PlainBlocksUnflushed ? L'u' : mode[5];
     JNIEnv* env = natives_test::env();
     const std::wstring name = L"\\\\.\\pipe\\pipe-blocks-bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(round) + mode[5];
+                              std::to_wstring(round) + tag;
     const HANDLE pipe = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
     std::wstring commandLine = L"\"" + ownPath() + L"\" " + mode + name + L" " +
                                std::to_wstring(pieces);
@@ -105,11 +107,12 @@ double run(Way way, long long pieces, int round) {
         env->DeleteLocalRef(piece);
     } else {
         std::vector<char> piece(kPiece, 7);
-        char header[4] = {0, 0, 1, 0};
+        std::vector<char> block(4 + kPiece, 7);
+        block[0] = 0, block[1] = 0, block[2] = 1, block[3] = 0;
         for (long long i = 0; ok && i < pieces; ++i) {
-            if (way == Way::PlainBlocks) {
-                ok = rawAll(pipe, header, 4, true) && rawAll(pipe, piece.data(), kPiece, true);
-                FlushFileBuffers(pipe);
+            if (way != Way::Plain) {
+                ok = rawAll(pipe, block.data(), static_cast<DWORD>(block.size()), true);
+                if (way == Way::PlainBlocks) FlushFileBuffers(pipe);
             } else {
                 ok = rawAll(pipe, piece.data(), kPiece, true);
             }
@@ -152,13 +155,16 @@ int main(int argc, char** argv) {
     std::vector<double> plain;
     std::vector<double> ratios;
     std::vector<double> blocks;
+    std::vector<double> unflushed;
     for (int round = 0; round < rounds; ++round) {
         plain.push_back(run(Way::Plain, pieces, round));
         natives.push_back(run(Way::Natives, pieces, round));
         blocks.push_back(run(Way::PlainBlocks, pieces, round));
+        unflushed.push_back(run(Way::PlainBlocksUnflushed, pieces, round));
         ratios.push_back(natives.back() / plain.back());
-        std::printf("round %d: plain %.3f s, natives %.3f s, ratio %.3f; plain calls in the blocks' pattern %.3f s\n",
-                    round + 1, plain.back(), natives.back(), ratios.back(), blocks.back());
+        std::printf("round %d: plain %.3f s, natives %.3f s, ratio %.3f; plain calls in the blocks' pattern %.3f s, "
+                    "without the flush %.3f s\n",
+                    round + 1, plain.back(), natives.back(), ratios.back(), blocks.back(), unflushed.back());
         std::fflush(stdout);
     }
     std::printf("%lld MB in 64 KB blocks, medians of %d rounds: plain WriteFile/ReadFile %.3f s (%.0f MB/s), "
@@ -166,10 +172,12 @@ int main(int argc, char** argv) {
                 "at most 1.10 wanted)\n",
                 megabytes, rounds, median(plain), megabytes / median(plain), median(natives), megabytes / median(natives),
                 median(natives) / median(plain), median(ratios));
-    // What the block format itself costs: the same calls as the natives make (length, payload,
-    // flush; length, payload) without JNI.
-    std::printf("plain calls in the blocks' pattern (length, payload, flush): %.3f s, ratio %.3f to plain; "
+    // What the block format itself costs: the same calls as the natives make (length and
+    // payload, flush; length, payload) without JNI, and what of that the flush is.
+    std::printf("plain calls in the blocks' pattern (length and payload, flush): %.3f s, ratio %.3f to plain; "
                 "natives against it %.3f\n",
                 median(blocks), median(blocks) / median(plain), median(natives) / median(blocks));
+    std::printf("the same without the flush: %.3f s, ratio %.3f to plain\n", median(unflushed),
+                median(unflushed) / median(plain));
     return 0;
 }

@@ -160,8 +160,10 @@ bool readJavaVersion(const std::string& path, const FILETIME& lastWriteTime, std
     startup.hStdError = pipeWrite.get();
     PROCESS_INFORMATION child = {};
     std::wstring mutableCommandLine = base::narrowToWide(commandLine);
+    // Without any console: its one output goes to the pipe, and a console, even a hidden one,
+    // costs the start of a console host process beside the runtime's.
     const bool started = CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, TRUE,
-                                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &child) != FALSE;
+                                        NORMAL_PRIORITY_CLASS | DETACHED_PROCESS, nullptr, nullptr, &startup, &child) != FALSE;
     const DWORD startError = GetLastError();
     // Only the child may hold the write end, or the pipe never reports the end of its output.
     pipeWrite.reset();

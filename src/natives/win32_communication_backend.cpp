@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -27,6 +28,9 @@ const PipeRetries& retries() {
 }
 
 HANDLE pipeOf(jlong handle) { return fromJavaHandle(handle); }
+
+// The payload bytes moved by one pipe call: the pipes' buffer size.
+constexpr std::size_t kBlockPiece = 65536;
 
 bool readAll(HANDLE pipe, unsigned char* data, std::size_t size) {
     return moveAll(
@@ -148,10 +152,15 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
     if (length < 0) return nullptr;
     LocalRef<jbyteArray> block(env, env->NewByteArray(length));
     if (!block) return nullptr;
-    {
-        PinnedBytes payload(env, block.get(), ArrayAccess::ReadWrite);
-        if (payload.failed()) return nullptr;
-        if (!readAll(pipeOf(handle), reinterpret_cast<unsigned char*>(payload.data()), payload.size())) return nullptr;
+    // The payload passes through one piece-sized buffer into the array: a single copy, where
+    // the array's pinned elements are a copy of their own on most virtual machines.
+    std::vector<unsigned char> piece(std::min<std::size_t>(static_cast<std::size_t>(length), kBlockPiece));
+    for (std::int32_t done = 0; done < length;) {
+        const auto size = static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(length - done), kBlockPiece));
+        if (!readAll(pipeOf(handle), piece.data(), static_cast<std::size_t>(size))) return nullptr;
+        env->SetByteArrayRegion(block.get(), done, size, reinterpret_cast<const jbyte*>(piece.data()));
+        if (exceptionPending(env)) return nullptr;
+        done += size;
     }
     return block.release();
 }
@@ -159,11 +168,27 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
 extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_writeDataBlock0(
     JNIEnv* env, jclass, jlong handle, jbyteArray data) {
     if (isInvalidJavaHandle(handle) || data == nullptr) return JNI_FALSE;
-    const PinnedBytes payload(env, data, ArrayAccess::ReadOnly);
-    if (payload.failed()) return JNI_FALSE;
-    const auto header = blockHeader(static_cast<std::int32_t>(payload.size()));
-    if (!writeAll(pipeOf(handle), header.data(), header.size())) return JNI_FALSE;
-    if (!writeAll(pipeOf(handle), reinterpret_cast<const unsigned char*>(payload.data()), payload.size())) return JNI_FALSE;
+    const jsize length = env->GetArrayLength(data);
+    if (exceptionPending(env) || length < 0) return JNI_FALSE;
+    // Under Wine every pipe call is a round trip to the server, and the reader wakes once per
+    // write: the length goes out in one write with the payload, or with its first piece where
+    // the payload is larger than the pipe's buffer. The bytes pass through one piece-sized
+    // buffer, copied once from the array.
+    const auto total = static_cast<std::size_t>(length);
+    std::vector<unsigned char> piece(kBlockHeaderSize + std::min(total, kBlockPiece));
+    const auto header = blockHeader(length);
+    std::copy(header.begin(), header.end(), piece.begin());
+    std::size_t done = 0;
+    std::size_t offset = kBlockHeaderSize;
+    do {
+        const std::size_t size = std::min(total - done, kBlockPiece);
+        env->GetByteArrayRegion(data, static_cast<jsize>(done), static_cast<jsize>(size),
+                                reinterpret_cast<jbyte*>(piece.data() + offset));
+        if (exceptionPending(env)) return JNI_FALSE;
+        if (!writeAll(pipeOf(handle), piece.data(), offset + size)) return JNI_FALSE;
+        done += size;
+        offset = 0;
+    } while (done < total);
     FlushFileBuffers(pipeOf(handle));
     return JNI_TRUE;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <vector>
 
 #include "base/text.h"
 #include "jre/jvm_loading.h"
@@ -372,3 +373,26 @@ TEST_F(RegistrySearch, VendorKeysOfferTheirNewestRuntime) {
 }
 
 }  // namespace
+
+TEST_F(JvmSearch, ASecondSearchTakesEveryCandidatesVersionFromTheCacheWithoutStartingIt) {
+    std::vector<stand_in::Runtime> runtimes;
+    std::string sequence;
+    for (int i = 0; i < 10; ++i) {
+        const std::wstring root = folder / (L"candidate" + std::to_wstring(i));
+        runtimes.push_back(stand_in::layOutRuntime(root, Shape::Bin, {.version = i < 9 ? "1.8.0_292" : "17.0.2"}));
+        sequence += "A" + narrow(root) + ";";
+    }
+    placeJvm(binOf(runtimes.back()), L"server");
+    configure(sequence, {{126, "11"}});
+    const auto starts = [&] {
+        size_t count = 0;
+        for (const auto& runtime : runtimes) count += stand_in::runLog(runtime.home).size();
+        return count;
+    };
+    ASSERT_EQ(search().version, "17.0.2");
+    EXPECT_EQ(starts(), 10u);
+    const jre::SearchOutcome cached = search();
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(cached.version, "17.0.2");
+    EXPECT_EQ(starts(), 10u);
+}
