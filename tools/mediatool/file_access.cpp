@@ -162,4 +162,41 @@ void AtomicOutputFile::commit() {
     finished_ = true;
 }
 
+ScratchFile::ScratchFile(const std::filesystem::path& neighbour, const std::string& label) {
+    for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
+        std::filesystem::path name = neighbour.filename();
+        name += ".tmp-" + label + "-" + randomSuffix();
+        path_ = neighbour.parent_path() / name;
+        file_ = createExclusive(path_, false);
+        if (!file_ && errno != EEXIST) break;
+    }
+    if (!file_) {
+        const int error = errno;
+        throw MediaBuildError("cannot create a file beside " + displayPath(neighbour) + ": " + errnoText(error));
+    }
+}
+
+ScratchFile::~ScratchFile() {
+    if (file_) std::fclose(file_);
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+}
+
+void ScratchFile::write(const void* data, size_t size) {
+    if (size > 0 && std::fwrite(data, 1, size, file_) != size) {
+        const int error = errno;
+        throw MediaBuildError("cannot write " + displayPath(path_) + ": " + errnoText(error));
+    }
+}
+
+void ScratchFile::close() {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    const bool written = std::fflush(file) == 0 && !std::ferror(file);
+    const int error = errno;
+    if (std::fclose(file) != 0 || !written) {
+        throw MediaBuildError("cannot write " + displayPath(path_) + ": " + errnoText(error));
+    }
+}
+
 }  // namespace media

@@ -48,4 +48,23 @@ private:
     bool finished_ = false;  // committed, or cleaned up after a failure
 };
 
+// A temporary file beside `neighbour` (same folder, so it lands on the volume being written
+// anyway) for an intermediate product of a build, removed when the object goes away.
+class ScratchFile {
+public:
+    explicit ScratchFile(const std::filesystem::path& neighbour, const std::string& label);
+    ~ScratchFile();
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    void write(const void* data, size_t size);
+    // Ends the writing; the file can then be read through path().
+    void close();
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::FILE* file_ = nullptr;
+};
+
 }  // namespace media
