@@ -106,7 +106,10 @@ private:
 class GzipReader {
 public:
     GzipReader(std::FILE* file, std::string path) : file_(file), path_(std::move(path)), in_(kChunk) {
-        if (inflateInit2(&stream_, 15 + 16) != Z_OK) throw MediaBuildError("zlib could not start decompressing");
+        if (inflateInit2(&stream_, 15 + 16) != Z_OK) {
+            std::fclose(file_);
+            throw MediaBuildError("zlib could not start decompressing");
+        }
     }
     ~GzipReader() {
         inflateEnd(&stream_);
