@@ -174,6 +174,22 @@ TEST_F(MediatoolCli, ProgressOfALargeBuildOnlyOnATerminal) {
     EXPECT_NE(shown.find("mediatool: writing  50%"), std::string::npos) << shown;
 }
 
+// Interrupted while it writes, a build removes its temporary file on the way out.
+TEST_F(MediatoolCli, AnInterruptedBuildLeavesNothingBehind) {
+    media_test::writeText(work.file("huge.bin"), "");
+    std::filesystem::resize_file(work.path() / "huge.bin", 4LL * 1024 * 1024 * 1024);
+    media_test::writeText(work.file("huge.json"), R"({ "files": [ { "name": "huge.bin", "source": "huge.bin" } ] })");
+    const std::vector<std::string> before = work.listing();
+    const std::string command = ::quoted(MEDIATOOL_PATH) + " build " + ::quoted(work.file("huge.json")) + " -o " +
+                                ::quoted(work.file("huge.exe")) + " --template " + ::quoted(templatePath) +
+                                " 2>/dev/null & pid=$!; for i in $(seq 400); do ls " + ::quoted(work.path().string()) +
+                                " | grep -q tmp- && break; sleep 0.05; done; kill -INT $pid; wait $pid; echo $? >" +
+                                ::quoted(streams.file("status"));
+    ASSERT_EQ(std::system(("bash -c " + ::quoted(command)).c_str()), 0);
+    EXPECT_EQ(readText(streams.file("status")), "130\n");
+    EXPECT_EQ(work.listing(), before);
+}
+
 TEST_F(MediatoolCli, WrongUsageShowsTheUsageAndExitsWithTwo) {
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
              {}, {"frobnicate"}, {"build", "a.json"}, {"build", "-o", "x.exe"}, {"build", "a.json", "-o"},

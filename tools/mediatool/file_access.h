@@ -22,6 +22,11 @@ bool seekTo(std::FILE* file, int64_t offset);
 
 std::string errnoText(int error);
 
+// Makes an interrupt (Ctrl-C, SIGTERM, SIGHUP) remove the temporary files of the builds under way
+// before the process ends, so that an interrupted build leaves nothing behind. For the command's
+// process only; POSIX (under Windows the open files could not be removed by the handler).
+void removeTemporaryFilesOnInterrupt();
+
 // A file that appears under its final name only when commit() succeeds. It is written as a
 // temporary file in the same folder (so the final rename stays on one volume) and removed
 // when the object goes away uncommitted, on every error path.

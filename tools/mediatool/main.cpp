@@ -193,6 +193,7 @@ int run(const std::vector<std::string>& args) {
 }
 
 int runGuarded(const std::vector<std::string>& args) {
+    media::removeTemporaryFilesOnInterrupt();
     try {
         return run(args);
     } catch (const UsageError& error) {
