@@ -152,19 +152,29 @@ TEST_F(RuntimeArchive, LinksAreRefusedRatherThanPacked) {
 
 // An archive packed beforehand and given in "files" is checked the same way.
 TEST_F(RuntimeArchive, ABundledArchiveOfTheOtherBitnessIsRefused) {
-    layRuntime(kX64);
-    {
+    const auto pack = [&](const std::string& name) {
         media::ScratchFile packed(media::nativePath(scratch.file("x")), "t");
         const auto sink = [&](const void* data, size_t size) { packed.write(data, size); };
-        media::packRuntimeFolder(media_test::utf8(runtime), false, "runtime", sink);
+        const int64_t unpacked = media::packRuntimeFolder(media_test::utf8(runtime), false, "runtime", sink);
         packed.close();
-        fs::copy_file(packed.path(), scratch.path() / "jre64.tar.gz");
-    }
-    const auto withArchive = [&](const std::string& source) {
-        return media::parseMediaDescription(R"({ "files": [ { "name": "a.txt", "text": "A" },
+        fs::copy_file(packed.path(), scratch.path() / name);
+        return unpacked;
+    };
+    const int64_t unpacked = pack("jre32.tar.gz");
+    layRuntime(kX64);
+    pack("jre64.tar.gz");
+    const auto withArchive = [&](const std::string& source, const std::string& config = "{}") {
+        return media::parseMediaDescription(R"({ "config": )" + config + R"(, "files": [ { "name": "a.txt", "text": "A" },
             { "name": "jre.tar.gz", "source": ")" + source + R"(" } ] })",
                                             media_test::utf8(scratch.path()));
     };
+    // One of the template's bitness passes, with its unpacked size set unless given.
+    media::writeMediaFile(templatePath, withArchive("jre32.tar.gz"), output);
+    EXPECT_EQ(media::inspectMediaFile(output).config.at(151), std::to_string(unpacked));
+    media::writeMediaFile(templatePath, withArchive("jre32.tar.gz", R"({ "jreUnpackedSize": 7 })"), output);
+    EXPECT_EQ(media::inspectMediaFile(output).config.at(151), "7");
+    fs::remove(output);
+
     const std::string error = failure(withArchive("jre64.tar.gz"));
     EXPECT_NE(error.find("files[1].source: "), std::string::npos) << error;
     EXPECT_NE(error.find("is 64-bit (x64), but the template"), std::string::npos) << error;

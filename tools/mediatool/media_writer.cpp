@@ -309,7 +309,9 @@ void writeMediaFile(const std::string& templatePath, const MediaDescription& ori
         for (const IncludedFile& file : description.files) {
             if (!isRuntimeArchive(file.name) || file.data.sourcePath.empty()) continue;
             expected.where = file.data.where;
-            checkRuntimeArchive(file.data.sourcePath, expected);
+            const int64_t unpacked = checkRuntimeArchive(file.data.sourcePath, expected);
+            // The launcher's progress divides by it; an author need not count it.
+            description.config.try_emplace(kConfigRuntimeUnpackedSize, std::to_string(std::min<int64_t>(unpacked, INT32_MAX)));
         }
     }
     // Packed before the output exists; the archive's unpacked size goes into the config table,

@@ -141,8 +141,11 @@ public:
                 throw MediaBuildError(path_ + " is not gzip-compressed data");
             }
         }
+        produced_ += static_cast<int64_t>(size - stream_.avail_out);
         return size - stream_.avail_out;
     }
+
+    int64_t produced() const { return produced_; }
 
     void skip(int64_t count) {
         std::array<char, 16384> scratch;
@@ -160,6 +163,7 @@ private:
     z_stream stream_{};
     bool ended_ = false;
     bool betweenMembers_ = false;
+    int64_t produced_ = 0;
 };
 
 // ---- tar headers ----
@@ -356,7 +360,7 @@ void checkRuntimeFolder(const std::string& folder, const RuntimeExpectation& exp
     fail(expected, folder + " is not a Java runtime: it has no jvm.dll in " + candidateList());
 }
 
-void checkRuntimeArchive(const std::string& archive, const RuntimeExpectation& expected) {
+int64_t checkRuntimeArchive(const std::string& archive, const RuntimeExpectation& expected) {
     std::FILE* file = openForReading(nativePath(archive));
     if (!file) {
         const int cause = errno;
@@ -365,6 +369,7 @@ void checkRuntimeArchive(const std::string& archive, const RuntimeExpectation& e
     const std::vector<std::string> candidates = jvmCandidates(expected.jvmSubdirectory);
     // Machine of each candidate found, by its rank.
     std::vector<std::optional<uint16_t>> found(candidates.size());
+    int64_t unpackedSize = 0;
     try {
         GzipReader gzip(file, archive);
         std::string longName;
@@ -394,15 +399,19 @@ void checkRuntimeArchive(const std::string& archive, const RuntimeExpectation& e
             }
             gzip.skip(size - consumed + padding(size));
         }
+        // The rest (the end blocks) counts towards the unpacked size too.
+        for (std::array<char, 16384> rest; gzip.read(rest.data(), rest.size()) > 0;) {}
+        unpackedSize = gzip.produced();
     } catch (const MediaBuildError& error) {
         fail(expected, std::string("cannot read the runtime archive: ") + error.what());
     }
     for (size_t i = 0; i < candidates.size(); ++i) {
         if (found[i]) {
             compareMachines(expected, archive, candidates[i], *found[i]);
-            return;
+            break;
         }
     }
+    return unpackedSize;
 }
 
 int64_t packRuntimeFolder(const std::string& folder, bool utf8Names, const std::string& where,

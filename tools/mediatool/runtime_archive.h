@@ -29,8 +29,9 @@ struct RuntimeExpectation {
 void checkRuntimeFolder(const std::string& folder, const RuntimeExpectation& expected);
 
 // The same for a runtime already packed as a gzip-compressed tar archive; an archive without
-// a jvm.dll where the launcher looks passes, one that cannot be read does not.
-void checkRuntimeArchive(const std::string& archive, const RuntimeExpectation& expected);
+// a jvm.dll where the launcher looks passes, one that cannot be read does not. Returns the
+// archive's unpacked size.
+int64_t checkRuntimeArchive(const std::string& archive, const RuntimeExpectation& expected);
 
 // Packs `folder` as the launcher unpacks it: entries relative to the folder, sorted by name
 // with each directory before its contents, regular files and directories only, long names as
