@@ -1,8 +1,9 @@
 #!/bin/bash
-# Peak memory of `mediatool build` with a 1 GB file list against a 1 MB baseline, both measured
-# here in the same run. The writer streams every included file through a fixed-size buffer, so
-# the peak should not grow with the size of the files: the ratio should stay close to 1 and the
-# large build below 64 MB.
+# Peak memory of `mediatool build` with a 1 GB file list and a 256 MB runtime folder against a
+# 1 MB + 256 KB baseline, both measured here in the same run. The writer streams every included
+# file, and the packer every runtime file, through fixed-size buffers, so the peak should not
+# grow with the size of the files: the ratio should stay close to 1 and the large build below
+# 64 MB.
 #
 # usage: bench/mediatool_memory.sh [MEDIATOOL] [WORK_DIR]
 #   MEDIATOOL  default: build/host/bin/mediatool (a sanitizer build measures higher; both runs
@@ -35,18 +36,23 @@ put 60 '\100\000\000\000'
 put 64 'PE\000\000\114\001\001\000'
 put 104 '\000\002\000\000\000\002\000\000'
 
-# describe NAME SIZE: four sparse included files of SIZE each and a description naming them.
+# describe NAME SIZE: four sparse included files of SIZE each, a runtime folder (the template
+# stands in for its java.exe and jvm.dll) with one more, and a description naming them.
 describe() {
     local name=$1 size=$2 i
-    mkdir -p "$work/$name"
+    mkdir -p "$work/$name/jre/bin/server" "$work/$name/jre/lib"
     for i in 1 2 3 4; do truncate -s "$size" "$work/$name/part$i.bin"; done
+    cp "$work/launcher.exe" "$work/$name/jre/bin/java.exe"
+    cp "$work/launcher.exe" "$work/$name/jre/bin/server/jvm.dll"
+    truncate -s "$size" "$work/$name/jre/lib/modules"
     cat >"$work/$name.json" <<JSON
 { "config": { "101": "memory benchmark" },
   "files": [ { "name": "part1.bin", "source": "$name/part1.bin" },
              { "name": "part2.bin", "source": "$name/part2.bin" },
              { "name": "data/part3.bin", "source": "$name/part3.bin" },
              { "name": "data/part4.bin", "source": "$name/part4.bin" } ],
-  "trailing": { "text": "end" } }
+  "trailing": { "text": "end" },
+  "runtime": { "source": "$name/jre" } }
 JSON
 }
 

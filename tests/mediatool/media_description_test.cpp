@@ -111,11 +111,12 @@ const BadCase kBadDescriptions[] = {
     {R"({ "files": [ { "name": "user/a.txt", "text": "x" }, { "name": "User", "text": "y" } ] })", "directory"},
     {R"({ "files": [ { "name": "\u4e2d.txt", "text": "x" } ] })", "files[0].name: character U+4E2D"},
     {R"({ "files": [ { "name": "a.txt", "source": "" } ] })", "files[0].source: is empty"},
-    {R"({ "files": [ { "name": "a.txt", "source": "missing.jar" } ] })", "missing.jar"},
-    {R"({ "files": [ { "name": "a.txt", "source": "." } ] })", "included file \"a.txt\" source"},
+    {R"({ "files": [ { "name": "a.txt", "text": "" }, { "name": "b.txt", "source": "missing.jar" } ] })",
+     "files[1].source: no such file: "},
+    {R"({ "files": [ { "name": "a.txt", "source": "." } ] })", "files[0].source: "},
     {R"({ "trailing": "text" })", "trailing: expected an object"},
     {R"({ "trailing": { "text": "a", "extra": 1 } })", "trailing.extra: unknown key"},
-    {R"({ "trailing": { "source": "missing.bin" } })", "missing.bin"},
+    {R"({ "trailing": { "source": "missing.bin" } })", "trailing.source: no such file: "},
 };
 
 TEST(MediaDescription, BadDescriptionsFailWithTheOffendingKeyAndWriteNothing) {

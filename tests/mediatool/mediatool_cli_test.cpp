@@ -60,11 +60,22 @@ protected:
     std::string templatePath = work.file("launcher.exe");
 };
 
+// The example as ./demo builds it: its runtime folder is laid out beside the examples.
 TEST_F(MediatoolCli, TheExampleBuildsInspectsVerifiesAndExtracts) {
+    std::filesystem::copy(EXAMPLES_DIR, work.path() / "examples", std::filesystem::copy_options::recursive);
+    const std::filesystem::path runtime = work.path() / "build" / "demo" / "runtime";
+    std::filesystem::create_directories(runtime / "bin" / "server");
+    media_test::writeBytes(media_test::utf8(runtime / "bin" / "java.exe"), media_test::PeTemplate::bytes());
+    media_test::writeBytes(media_test::utf8(runtime / "bin" / "server" / "jvm.dll"), media_test::PeTemplate::bytes());
+
     const std::string output = work.file("demo.exe");
-    ToolRun run = mediatool({"build", EXAMPLES_DIR "/installer.json", "-o", output, "--template", templatePath});
+    const std::string description = work.file("examples/installer.json");
+    ToolRun run = mediatool({"build", description, "-o", output, "--template", templatePath});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
+    // Reproducible: a second build gives the same bytes.
+    ASSERT_EQ(mediatool({"build", description, "-o", work.file("again.exe"), "--template", templatePath}).exitCode, 0);
+    EXPECT_EQ(readBytes(work.file("again.exe")), readBytes(output));
 
     run = mediatool({"inspect", output});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -74,11 +85,14 @@ TEST_F(MediatoolCli, TheExampleBuildsInspectsVerifiesAndExtracts) {
     EXPECT_EQ(report["checkFlag"], 1);
     EXPECT_EQ(report["expectedChecksum"], report["computedChecksum"]);
     EXPECT_EQ(report["checksumOk"], true);
-    EXPECT_EQ(report["config"]["2003"], "cvnruntime.jar;cvnparams.conf;user\\readme.txt");
+    EXPECT_EQ(report["config"]["2003"], "cvnruntime.jar;cvnparams.conf;user\\readme.txt;jre.tar.gz");
+    EXPECT_EQ(report["config"]["122"], "com.halvern.demo.InstallerMain");
+    EXPECT_EQ(report["configNames"]["122"], "mainClass");
+    EXPECT_EQ(report["configNames"]["151"], "jreUnpackedSize");
     EXPECT_EQ(report["messages"]["20007"], "Preparing the Halvern Demo installer...");
     ASSERT_EQ(report["languages"].size(), 2u);
     EXPECT_EQ(report["languages"][1]["messages"]["20007"], "Préparation de l'installation...");
-    ASSERT_EQ(report["files"].size(), 3u);
+    ASSERT_EQ(report["files"].size(), 4u);
     const auto size = [](const std::string& path) { return static_cast<int64_t>(readBytes(path).size()); };
     EXPECT_EQ(report["files"][0]["size"], size(EXAMPLES_DIR "/files/cvnruntime.jar"));
     EXPECT_EQ(report["trailingSize"], size(EXAMPLES_DIR "/files/trailing.dat"));
@@ -172,6 +186,43 @@ TEST_F(MediatoolCli, ArchPicksTheLauncherBesideTheToolAndTemplateWins) {
     EXPECT_EQ(templateOf({"--arch", "x64", "--template", templatePath}), "launcher.exe");
     const std::string unknown = templateOf({"--arch", "arm64"});
     EXPECT_EQ(unknown.rfind("exit 2: mediatool: --arch is x86 or x64, not arm64", 0), 0u) << unknown;
+}
+
+// Above 64 MB a build shows its percentage, but only where a person watches standard error.
+TEST_F(MediatoolCli, ProgressOfALargeBuildOnlyOnATerminal) {
+    media_test::writeText(work.file("large.bin"), "");
+    std::filesystem::resize_file(work.path() / "large.bin", 65 * 1024 * 1024);
+    media_test::writeText(work.file("large.json"), R"({ "files": [ { "name": "large.bin", "source": "large.bin" } ] })");
+    const std::vector<std::string> build = {"build", work.file("large.json"), "-o", work.file("large.exe"), "--template",
+                                            templatePath};
+    ToolRun run = mediatool(build);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+
+    if (std::system("command -v script >/dev/null") != 0) GTEST_SKIP() << "no script(1) for a terminal";
+    std::string command = quoted(MEDIATOOL_PATH);
+    for (const std::string& argument : build) command += " " + ::quoted(argument);
+    const std::string terminal = "script -qec " + ::quoted(command) + " /dev/null >" + ::quoted(streams.file("tty"));
+    ASSERT_EQ(std::system(terminal.c_str()), 0);
+    const std::string shown = readText(streams.file("tty"));
+    EXPECT_NE(shown.find("mediatool: writing 100%"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("mediatool: writing  50%"), std::string::npos) << shown;
+}
+
+// Interrupted while it writes, a build removes its temporary file on the way out.
+TEST_F(MediatoolCli, AnInterruptedBuildLeavesNothingBehind) {
+    media_test::writeText(work.file("huge.bin"), "");
+    std::filesystem::resize_file(work.path() / "huge.bin", 4LL * 1024 * 1024 * 1024);
+    media_test::writeText(work.file("huge.json"), R"({ "files": [ { "name": "huge.bin", "source": "huge.bin" } ] })");
+    const std::vector<std::string> before = work.listing();
+    const std::string command = ::quoted(MEDIATOOL_PATH) + " build " + ::quoted(work.file("huge.json")) + " -o " +
+                                ::quoted(work.file("huge.exe")) + " --template " + ::quoted(templatePath) +
+                                " 2>/dev/null & pid=$!; for i in $(seq 400); do ls " + ::quoted(work.path().string()) +
+                                " | grep -q tmp- && break; sleep 0.05; done; kill -INT $pid; wait $pid; echo $? >" +
+                                ::quoted(streams.file("status"));
+    ASSERT_EQ(std::system(("bash -c " + ::quoted(command)).c_str()), 0);
+    EXPECT_EQ(readText(streams.file("status")), "130\n");
+    EXPECT_EQ(work.listing(), before);
 }
 
 TEST_F(MediatoolCli, WrongUsageShowsTheUsageAndExitsWithTwo) {

@@ -1,6 +1,9 @@
 #include "mediatool/file_access.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -67,6 +70,49 @@ std::string errnoText(int error) { return std::strerror(error); }
 
 namespace {
 
+#ifndef _WIN32
+// The temporary files that exist at this moment, for the interrupt handler: plain strings in
+// fixed slots, which a signal handler may read.
+std::atomic<char*> temporaryFiles[32];
+#endif
+
+void rememberTemporaryFile(const std::filesystem::path& path) {
+#ifndef _WIN32
+    char* copy = strdup(path.c_str());
+    for (std::atomic<char*>& slot : temporaryFiles) {
+        char* empty = nullptr;
+        if (copy && slot.compare_exchange_strong(empty, copy)) return;
+    }
+    std::free(copy);
+#else
+    (void)path;
+#endif
+}
+
+void forgetTemporaryFile(const std::filesystem::path& path) {
+#ifndef _WIN32
+    for (std::atomic<char*>& slot : temporaryFiles) {
+        char* held = slot.load();
+        if (held && path.native() == held && slot.compare_exchange_strong(held, nullptr)) {
+            std::free(held);
+            return;
+        }
+    }
+#else
+    (void)path;
+#endif
+}
+
+#ifndef _WIN32
+void removeAndEnd(int signalNumber) {
+    for (std::atomic<char*>& slot : temporaryFiles) {
+        if (const char* path = slot.load()) unlink(path);
+    }
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+#endif
+
 // Creates the file only if it does not exist yet, so two builds into one folder never share a
 // temporary file.
 std::FILE* createExclusive(const std::filesystem::path& path, bool executable) {
@@ -108,6 +154,7 @@ AtomicOutputFile::AtomicOutputFile(const std::filesystem::path& finalPath, bool 
         file_ = createExclusive(temporaryPath_, executable);
         if (!file_ && errno != EEXIST) break;
     }
+    if (file_) rememberTemporaryFile(temporaryPath_);
     if (!file_) {
         const int error = errno;
         throw MediaBuildError("cannot create a file beside " + displayPath(finalPath) + ": " +
@@ -126,6 +173,7 @@ void AtomicOutputFile::discard() {
     }
     std::error_code ignored;
     std::filesystem::remove(temporaryPath_, ignored);
+    forgetTemporaryFile(temporaryPath_);
 }
 
 void AtomicOutputFile::fail(const char* what, int error) {
@@ -159,7 +207,53 @@ void AtomicOutputFile::commit() {
 #else
     if (std::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) fail("cannot replace", errno);
 #endif
+    forgetTemporaryFile(temporaryPath_);
     finished_ = true;
+}
+
+ScratchFile::ScratchFile(const std::filesystem::path& neighbour, const std::string& label) {
+    for (int attempt = 0; attempt < 16 && !file_; ++attempt) {
+        std::filesystem::path name = neighbour.filename();
+        name += ".tmp-" + label + "-" + randomSuffix();
+        path_ = neighbour.parent_path() / name;
+        file_ = createExclusive(path_, false);
+        if (!file_ && errno != EEXIST) break;
+    }
+    if (file_) rememberTemporaryFile(path_);
+    if (!file_) {
+        const int error = errno;
+        throw MediaBuildError("cannot create a file beside " + displayPath(neighbour) + ": " + errnoText(error));
+    }
+}
+
+ScratchFile::~ScratchFile() {
+    if (file_) std::fclose(file_);
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+    forgetTemporaryFile(path_);
+}
+
+void ScratchFile::write(const void* data, size_t size) {
+    if (size > 0 && std::fwrite(data, 1, size, file_) != size) {
+        const int error = errno;
+        throw MediaBuildError("cannot write " + displayPath(path_) + ": " + errnoText(error));
+    }
+}
+
+void ScratchFile::close() {
+    std::FILE* file = file_;
+    file_ = nullptr;
+    const bool written = std::fflush(file) == 0 && !std::ferror(file);
+    const int error = errno;
+    if (std::fclose(file) != 0 || !written) {
+        throw MediaBuildError("cannot write " + displayPath(path_) + ": " + errnoText(error));
+    }
+}
+
+void removeTemporaryFilesOnInterrupt() {
+#ifndef _WIN32
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) std::signal(signalNumber, removeAndEnd);
+#endif
 }
 
 }  // namespace media

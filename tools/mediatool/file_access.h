@@ -22,6 +22,11 @@ bool seekTo(std::FILE* file, int64_t offset);
 
 std::string errnoText(int error);
 
+// Makes an interrupt (Ctrl-C, SIGTERM, SIGHUP) remove the temporary files of the builds under way
+// before the process ends, so that an interrupted build leaves nothing behind. For the command's
+// process only; POSIX (under Windows the open files could not be removed by the handler).
+void removeTemporaryFilesOnInterrupt();
+
 // A file that appears under its final name only when commit() succeeds. It is written as a
 // temporary file in the same folder (so the final rename stays on one volume) and removed
 // when the object goes away uncommitted, on every error path.
@@ -46,6 +51,25 @@ private:
     std::filesystem::path temporaryPath_;
     std::FILE* file_ = nullptr;
     bool finished_ = false;  // committed, or cleaned up after a failure
+};
+
+// A temporary file beside `neighbour` (same folder, so it lands on the volume being written
+// anyway) for an intermediate product of a build, removed when the object goes away.
+class ScratchFile {
+public:
+    explicit ScratchFile(const std::filesystem::path& neighbour, const std::string& label);
+    ~ScratchFile();
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    void write(const void* data, size_t size);
+    // Ends the writing; the file can then be read through path().
+    void close();
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::FILE* file_ = nullptr;
 };
 
 }  // namespace media

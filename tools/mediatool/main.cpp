@@ -7,12 +7,16 @@
 #include <vector>
 
 #include "base/text.h"
+#include "mediatool/config_settings.h"
 #include "mediatool/file_access.h"
 #include "mediatool/media_report.h"
 #include "mediatool/media_writer.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -22,13 +26,15 @@ constexpr const char* kUsage =
     "       mediatool inspect MEDIAFILE\n"
     "       mediatool verify MEDIAFILE\n"
     "       mediatool extract MEDIAFILE DIRECTORY\n"
+    "       mediatool settings\n"
     "\n"
     "build    writes OUTPUT.exe: the template followed by the payload the description asks for;\n"
     "         the template is --template, else the launcher of --arch beside mediatool:\n"
     "         launcher.exe for x86 (the default), launcher64.exe for x64\n"
     "inspect  prints the payload of a media file as JSON\n"
     "verify   exits with 0 only when the payload is intact\n"
-    "extract  writes the included files into DIRECTORY\n";
+    "extract  writes the included files into DIRECTORY\n"
+    "settings prints the named config settings (name, id, kind, meaning)\n";
 
 // Distinguishes wrong usage (exit code 2) from a failed operation (exit code 1).
 struct UsageError {
@@ -72,6 +78,49 @@ std::string launcherFileFor(const std::string& arch) {
     throw UsageError{"--arch is x86 or x64, not " + arch};
 }
 
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+// The percentage of a long build on one line of standard error, rewritten in place; only for
+// builds over 64 MB and only on a terminal, so logs and pipes stay clean.
+class BuildProgressLine {
+public:
+    BuildProgressLine() = default;
+    BuildProgressLine(const BuildProgressLine&) = delete;
+    BuildProgressLine& operator=(const BuildProgressLine&) = delete;
+    media::BuildProgress reporter() {
+        if (!stderrIsTerminal()) return {};
+        return [this](const char* step, int64_t done, int64_t total) {
+            if (total <= kThreshold) return;
+            const int percent = static_cast<int>(done * 100 / total);
+            if (percent == percent_ && step == step_) return;
+            if (step != step_ && shown_) std::fputc('\n', stderr);
+            step_ = step;
+            percent_ = percent;
+            shown_ = true;
+            std::fprintf(stderr, "\rmediatool: %s %3d%%", step, percent);
+            std::fflush(stderr);
+        };
+    }
+    // Also on the way out of a failed build, so that its error starts a line of its own.
+    ~BuildProgressLine() { finish(); }
+    void finish() {
+        if (shown_) std::fputc('\n', stderr);
+        shown_ = false;
+    }
+
+private:
+    static constexpr int64_t kThreshold = 64 * 1024 * 1024;
+    const char* step_ = nullptr;
+    int percent_ = -1;
+    bool shown_ = false;
+};
+
 int build(const std::vector<std::string>& args) {
     std::string description;
     std::string output;
@@ -101,7 +150,9 @@ int build(const std::vector<std::string>& args) {
     }
     const std::string baseDirectory = media::displayPath(media::nativePath(description).parent_path());
     const media::MediaDescription parsed = media::parseMediaDescription(readDescription(description), baseDirectory);
-    media::writeMediaFile(templatePath, parsed, output);
+    BuildProgressLine progress;
+    media::writeMediaFile(templatePath, parsed, output, progress.reporter());
+    progress.finish();
     return 0;
 }
 
@@ -132,6 +183,10 @@ int run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "build") return build(rest);
+    if (command == "settings" && rest.empty()) {
+        writeOut(media::configSettingsMarkdown());
+        return 0;
+    }
     if (command == "inspect" && rest.size() == 1) {
         writeOut(media::inspectionJson(media::inspectMediaFile(rest[0])));
         return 0;
@@ -141,13 +196,14 @@ int run(const std::vector<std::string>& args) {
         media::extractMediaFiles(rest[0], rest[1]);
         return 0;
     }
-    if (command == "inspect" || command == "verify" || command == "extract") {
+    if (command == "inspect" || command == "verify" || command == "extract" || command == "settings") {
         throw UsageError{"wrong number of arguments for " + command};
     }
     throw UsageError{"unknown command " + command};
 }
 
 int runGuarded(const std::vector<std::string>& args) {
+    media::removeTemporaryFilesOnInterrupt();
     try {
         return run(args);
     } catch (const UsageError& error) {

@@ -3,6 +3,7 @@
 // setting.
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <climits>
 #include <functional>
 #include <map>
@@ -12,6 +13,7 @@
 
 #include "base/text.h"
 #include "media/payload_format.h"
+#include "mediatool/config_settings.h"
 #include "mediatool/file_access.h"
 #include "mediatool/included_name.h"
 #include "mediatool/media_writer.h"
@@ -23,6 +25,8 @@ namespace {
 
 // Document order, so that an error names the later of two clashing keys.
 using json = nlohmann::ordered_json;
+
+constexpr int32_t kConfigRuntimeUnpackedSize = 151;
 
 // nlohmann keeps the last of two equal keys without a word; this watches the parse events
 // and remembers the first duplicate with where it was found.
@@ -126,23 +130,44 @@ std::string textValue(const json& value, const std::string& where) {
 }
 
 // Ids are decimal text keys; "101" and "0101" would silently overwrite each other.
+int32_t decimalId(const std::string& key, const std::string& keyWhere) {
+    const size_t significant = key.find_first_not_of('0');
+    const std::string digits = significant == std::string::npos ? "0" : key.substr(significant);
+    if (key.empty() || key.find_first_not_of("0123456789") != std::string::npos) {
+        fail(keyWhere, "not a decimal id");
+    }
+    if (digits.size() > 10 || std::stoll(digits) > INT32_MAX) fail(keyWhere, "id out of range");
+    return static_cast<int32_t>(std::stoll(digits));
+}
+
+// Config keys are a setting's name or its decimal id; anything that starts like a name is
+// taken for one.
+int32_t configKeyId(const std::string& key, const std::string& keyWhere) {
+    if (key.empty() || !std::isalpha(static_cast<unsigned char>(key[0]))) return decimalId(key, keyWhere);
+    if (const std::optional<int32_t> id = configIdOfName(key)) return *id;
+    std::string closest;
+    for (const std::string& name : closestConfigNames(key)) closest += (closest.empty() ? "" : ", ") + name;
+    fail(keyWhere, "unknown setting; the closest names are " + closest);
+}
+
+bool isName(const std::string& key) { return !key.empty() && std::isalpha(static_cast<unsigned char>(key[0])); }
+
 template <typename Value>
 std::map<int32_t, Value> idTable(const json& object, const std::string& where,
-                                 const std::function<Value(const json&, const std::string&)>& convert) {
+                                 const std::function<Value(const json&, const std::string&)>& convert,
+                                 int32_t (*keyId)(const std::string&, const std::string&) = decimalId) {
     expectType(object, json::value_t::object, where);
     std::map<int32_t, Value> table;
     std::map<int32_t, std::string> keyOfId;
     for (const auto& [key, value] : object.items()) {
         const std::string keyWhere = where + " \"" + key + "\"";
-        const size_t significant = key.find_first_not_of('0');
-        const std::string digits = significant == std::string::npos ? "0" : key.substr(significant);
-        if (key.empty() || key.find_first_not_of("0123456789") != std::string::npos) {
-            fail(keyWhere, "not a decimal id");
-        }
-        if (digits.size() > 10 || std::stoll(digits) > INT32_MAX) fail(keyWhere, "id out of range");
-        const auto id = static_cast<int32_t>(std::stoll(digits));
+        const int32_t id = keyId(key, keyWhere);
         const auto [previous, fresh] = keyOfId.emplace(id, key);
-        if (!fresh) fail(keyWhere, "same id as \"" + previous->second + "\"");
+        if (!fresh) {
+            const bool named = isName(key) || isName(previous->second);
+            fail(keyWhere, std::string(named ? "same setting" : "same id") + " as \"" + previous->second + "\"" +
+                               (named ? " (id " + std::to_string(id) + ")" : ""));
+        }
         table.emplace(id, convert(value, keyWhere));
     }
     return table;
@@ -160,7 +185,7 @@ public:
     MediaDescription parse(const json& root) {
         expectType(root, json::value_t::object, "");
         expectKeys(root, {"checksum", "codePage", "defaultMessages", "config", "messages", "languages",
-                          "files", "trailing"},
+                          "files", "trailing", "runtime"},
                    "");
         if (root.contains("codePage")) {
             const std::string codePage = textValue(root["codePage"], "codePage");
@@ -181,6 +206,9 @@ public:
         if (root.contains("languages")) parseLanguages(root["languages"]);
         if (root.contains("files")) parseFiles(root["files"]);
         if (root.contains("trailing")) description_.trailing = includedData(root["trailing"], "trailing");
+        if (root.contains("runtime")) parseRuntime(root["runtime"]);
+        description_.checkRuntimeMachine = true;
+        description_.utf8Names = utf8Config_;
         return std::move(description_);
     }
 
@@ -207,12 +235,31 @@ private:
             if (value.is_number_integer()) return value.dump();
             if (!value.is_string()) fail(where, std::string("expected a string or an integer, got ") + value.type_name());
             return narrowText(textValue(value, where), where);
-        });
-        for (const int32_t id : {kConfigIncludedFileCount, kConfigIncludedFileNames}) {
-            if (description_.config.count(id)) {
-                fail("config \"" + std::to_string(id) + "\"", "is set from \"files\" and cannot be given");
+        }, configKeyId);
+        for (const auto& [key, value] : object.items()) {
+            const int32_t id = configKeyId(key, "");
+            if (id == kConfigIncludedFileCount || id == kConfigIncludedFileNames) {
+                fail("config \"" + key + "\"", "is set from \"files\" and cannot be given");
+            }
+            if (id == kConfigRuntimeUnpackedSize) unpackedSizeKey_ = key;
+        }
+    }
+
+    // A runtime folder, packed by the build; its unpacked size is then known to the tool.
+    void parseRuntime(const json& object) {
+        expectType(object, json::value_t::object, "runtime");
+        expectKeys(object, {"source"}, "runtime");
+        if (!object.contains("source")) fail("runtime", "\"source\" is missing");
+        if (!unpackedSizeKey_.empty()) {
+            fail("config \"" + unpackedSizeKey_ + "\"", "is set from \"runtime\" and cannot be given");
+        }
+        for (size_t i = 0; i < description_.files.size(); ++i) {
+            if (includedNameKey(description_.files[i].name) == includedNameKey("jre.tar.gz")) {
+                fail(member(element("files", i), "name"), "jre.tar.gz is the archive \"runtime\" packs; give one of them");
             }
         }
+        const std::string source = resolvedSource(object["source"], "runtime.source");
+        description_.runtime = RuntimeFolder{source, "runtime.source"};
     }
 
     void parseLanguages(const json& array) {
@@ -287,18 +334,22 @@ private:
             data.content = object["text"].get<std::string>();
             return data;
         }
-        const std::string source = textValue(object["source"], member(where, "source"));
-        if (source.empty()) fail(member(where, "source"), "is empty");
-        if (nativePath(source).has_root_path() || baseDirectory_.empty()) {
-            data.sourcePath = source;
-        } else {
-            const char last = baseDirectory_.back();
-            data.sourcePath = baseDirectory_ + (last == '/' || last == '\\' ? "" : "/") + source;
-        }
+        data.where = member(where, "source");
+        data.sourcePath = resolvedSource(object["source"], data.where);
         return data;
     }
 
+    // Relative to the description's folder unless absolute.
+    std::string resolvedSource(const json& value, const std::string& where) const {
+        const std::string source = textValue(value, where);
+        if (source.empty()) fail(where, "is empty");
+        if (nativePath(source).has_root_path() || baseDirectory_.empty()) return source;
+        const char last = baseDirectory_.back();
+        return baseDirectory_ + (last == '/' || last == '\\' ? "" : "/") + source;
+    }
+
     std::string baseDirectory_;
+    std::string unpackedSizeKey_;  // the key that gave config 151, if any
     bool utf8Config_ = false;
     MediaDescription description_;
 };

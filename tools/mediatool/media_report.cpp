@@ -9,6 +9,7 @@
 #include "base/text.h"
 #include "media/payload_format.h"
 #include "mediatool/build_error.h"
+#include "mediatool/config_settings.h"
 #include "media/crc32.h"
 #include "mediatool/file_access.h"
 #include "mediatool/included_name.h"
@@ -159,6 +160,12 @@ std::string inspectionJson(const MediaInspection& inspection) {
     ordered_json config = ordered_json::object();
     for (const auto& [id, text] : inspection.config) config[std::to_string(id)] = windows1252ToUtf8(text);
     out["config"] = config;
+    // The names of the settings beside their ids, as a description may write them.
+    ordered_json names = ordered_json::object();
+    for (const auto& [id, text] : inspection.config) {
+        if (const std::string name = configNameOfId(id); !name.empty()) names[std::to_string(id)] = name;
+    }
+    out["configNames"] = names;
     ordered_json messages = ordered_json::object();
     for (const auto& [id, text] : inspection.messages) messages[std::to_string(id)] = base::wideToUtf8(text);
     out["messages"] = messages;

@@ -9,6 +9,8 @@
 
 #include "media/payload_format.h"
 #include "mediatool/file_access.h"
+#include "mediatool/included_name.h"
+#include "mediatool/runtime_archive.h"
 
 namespace media {
 
@@ -36,7 +38,7 @@ int32_t storedLength(size_t size, const std::string& what) {
 // always describe exactly the bytes written.
 class PayloadStream {
 public:
-    explicit PayloadStream(AtomicOutputFile& out) : out_(out) {}
+    PayloadStream(AtomicOutputFile& out, const std::function<void(int64_t)>& written) : out_(out), written_(written) {}
 
     void startCoveredRange() { covering_ = true; }
     uint32_t checksum() const { return crc_; }
@@ -44,6 +46,7 @@ public:
 
     void bytes(const void* data, size_t size) {
         out_.write(data, size);
+        if (written_) written_(static_cast<int64_t>(size));
         if (covering_) {
             crc_ = crc32Update(crc_, data, size);
             covered_ += static_cast<int64_t>(size);
@@ -83,6 +86,7 @@ private:
     }
 
     AtomicOutputFile& out_;
+    const std::function<void(int64_t)>& written_;
     bool covering_ = false;
     uint32_t crc_ = 0;
     int64_t covered_ = 0;
@@ -105,13 +109,17 @@ void writeIncludedData(PayloadStream& stream, const IncludedData& data, bool asR
     }
 
     const std::filesystem::path path = nativePath(data.sourcePath);
+    // A description names the place ("files[2].source: no such file: ..."); a caller of the
+    // library gets the file's role instead.
+    const std::string prefix = data.where.empty() ? what + " source " : data.where + ": ";
     FilePointer file(openForReading(path));
     if (!file) {
         const int error = errno;
-        throw MediaBuildError("cannot open " + what + " source " + data.sourcePath + ": " + errnoText(error));
+        if (error == ENOENT && !data.where.empty()) throw MediaBuildError(prefix + "no such file: " + data.sourcePath);
+        throw MediaBuildError(prefix + "cannot open " + data.sourcePath + ": " + errnoText(error));
     }
     const int64_t size = fileSize(file.get());
-    if (size < 0) throw MediaBuildError(what + " source " + data.sourcePath + " is not a regular file");
+    if (size < 0) throw MediaBuildError(prefix + data.sourcePath + " is not a regular file");
     if (asRecord) stream.int64(static_cast<uint64_t>(size));
 
     buffer.resize(kCopyChunk);
@@ -122,10 +130,9 @@ void writeIncludedData(PayloadStream& stream, const IncludedData& data, bool asR
         if (got == 0) {
             if (std::ferror(file.get())) {
                 const int error = errno;
-                throw MediaBuildError("cannot read " + what + " source " + data.sourcePath + ": " +
-                                      errnoText(error));
+                throw MediaBuildError(prefix + "cannot read " + data.sourcePath + ": " + errnoText(error));
             }
-            throw MediaBuildError(what + " source " + data.sourcePath + " shrank while being copied (" +
+            throw MediaBuildError(prefix + data.sourcePath + " shrank while being copied (" +
                                   std::to_string(size) + " bytes when opened, " + std::to_string(done) +
                                   " read)");
         }
@@ -134,7 +141,7 @@ void writeIncludedData(PayloadStream& stream, const IncludedData& data, bool asR
         done += static_cast<int64_t>(got);
     }
     if (std::fgetc(file.get()) != EOF) {
-        throw MediaBuildError(what + " source " + data.sourcePath + " grew while being copied (" +
+        throw MediaBuildError(prefix + data.sourcePath + " grew while being copied (" +
                               std::to_string(size) + " bytes when opened)");
     }
 }
@@ -156,6 +163,7 @@ public:
             const int64_t optionalHeaderSize = static_cast<uint16_t>(reader.readShort());
             headersEnd = peOffset + 24 + optionalHeaderSize + 40 * sectionCount;
             imageEnd_ = findPayloadStart(source_);
+            machine_ = peMachineOf(source_);
         } catch (const PayloadError&) {
             throw MediaBuildError("template " + path + " has truncated PE headers");
         }
@@ -172,6 +180,7 @@ public:
     }
 
     int64_t imageEnd() const { return imageEnd_; }
+    uint16_t machine() const { return machine_; }
 
     void copyImageTo(AtomicOutputFile& out) {
         std::string buffer(kCopyChunk, '\0');
@@ -201,6 +210,7 @@ private:
     std::string path_;
     FileByteSource source_;
     int64_t imageEnd_ = 0;
+    uint16_t machine_ = 0;
 };
 
 ConfigTable configToStore(const MediaDescription& description) {
@@ -252,23 +262,101 @@ void writeTables(PayloadStream& stream, const ConfigTable& config, const Message
     }
 }
 
+// The included runtime's name in the extraction directory.
+constexpr const char* kRuntimeArchiveName = "jre.tar.gz";
+constexpr int32_t kConfigRuntimeUnpackedSize = 151;
+constexpr int32_t kConfigJvmSubdirectory = 152;
+
+bool isRuntimeArchive(const std::string& storedName) {
+    return includedNameKey(storedName) == includedNameKey(kRuntimeArchiveName);
+}
+
+// Bytes the output will have, for progress: the image and every included file's content; the
+// tables are small beside them.
+int64_t expectedOutputSize(int64_t imageEnd, const MediaDescription& description) {
+    int64_t total = imageEnd;
+    const auto add = [&](const IncludedData& data) {
+        std::error_code error;
+        if (!data.sourcePath.empty()) {
+            const auto size = std::filesystem::file_size(nativePath(data.sourcePath), error);
+            if (!error) total += static_cast<int64_t>(size);
+        } else {
+            total += static_cast<int64_t>(data.content.size());
+        }
+    };
+    for (const IncludedFile& file : description.files) add(file.data);
+    add(description.trailing);
+    return total;
+}
+
 }  // namespace
 
-void writeMediaFile(const std::string& templatePath, const MediaDescription& description,
-                    const std::string& outputPath) {
-    const ConfigTable config = configToStore(description);
-    const MessageTable messages = messagesToStore(description);
+void writeMediaFile(const std::string& templatePath, const MediaDescription& original,
+                    const std::string& outputPath, const BuildProgress& progress) {
     // Closed again before the output is renamed: under Windows an open template could not be
     // replaced when it is also the output.
     std::optional<TemplateImage> image(std::in_place, templatePath);
     const int64_t payloadStart = image->imageEnd();
+
+    MediaDescription description = original;
+    RuntimeExpectation expected;
+    expected.machine = image->machine();
+    expected.templatePath = templatePath;
+    if (const auto sub = description.config.find(kConfigJvmSubdirectory); sub != description.config.end()) {
+        expected.jvmSubdirectory = sub->second;
+    }
+    if (description.checkRuntimeMachine) {
+        for (const IncludedFile& file : description.files) {
+            if (!isRuntimeArchive(file.name) || file.data.sourcePath.empty()) continue;
+            expected.where = file.data.where;
+            const int64_t unpacked = checkRuntimeArchive(file.data.sourcePath, expected);
+            // The launcher's progress divides by it; an author need not count it.
+            description.config.try_emplace(kConfigRuntimeUnpackedSize, std::to_string(std::min<int64_t>(unpacked, INT32_MAX)));
+        }
+    }
+    // Packed before the output exists; the archive's unpacked size goes into the config table,
+    // which comes first in the payload.
+    std::optional<ScratchFile> packedRuntime;
+    if (description.runtime) {
+        const RuntimeFolder& runtime = *description.runtime;
+        expected.where = runtime.where.empty() ? "runtime" : runtime.where;
+        checkRuntimeFolder(runtime.folder, expected);
+        for (const IncludedFile& file : description.files) {
+            if (isRuntimeArchive(file.name)) {
+                throw MediaBuildError(expected.where + ": the runtime is packed as " + kRuntimeArchiveName +
+                                      ", which the included files already hold");
+            }
+        }
+        packedRuntime.emplace(nativePath(outputPath), "jre");
+        ScratchFile& scratch = *packedRuntime;
+        const int64_t unpacked = packRuntimeFolder(
+            runtime.folder, description.utf8Names, expected.where,
+            [&](const void* data, size_t size) { scratch.write(data, size); },
+            [&](int64_t done, int64_t total) {
+                if (progress) progress("packing the runtime", done, total);
+            });
+        scratch.close();
+        // The launcher reads the value as a 32-bit integer.
+        description.config[kConfigRuntimeUnpackedSize] = std::to_string(std::min<int64_t>(unpacked, INT32_MAX));
+        description.files.push_back({kRuntimeArchiveName, {displayPath(scratch.path()), "", expected.where}});
+    }
+
+    const ConfigTable config = configToStore(description);
+    const MessageTable messages = messagesToStore(description);
     AtomicOutputFile out(nativePath(outputPath), true);
+    const int64_t expectedSize = expectedOutputSize(payloadStart, description);
+    int64_t written = 0;
+    const std::function<void(int64_t)> countWritten = [&](int64_t size) {
+        written += size;
+        if (progress) progress("writing", std::min(written, expectedSize), expectedSize);
+    };
     image->copyImageTo(out);
+    countWritten(payloadStart);
     image.reset();
 
     // The checksum and covered length are not known before the end: placeholders now,
     // patched once everything is written.
-    PayloadStream stream(out);
+    PayloadStream stream(out, countWritten);
     stream.int32(kPayloadMagic);
     stream.int32(description.checksum ? 1 : 0);
     stream.int32(0);
