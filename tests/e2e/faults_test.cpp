@@ -52,10 +52,16 @@ std::vector<std::wstring> namesIn(const std::wstring& folder) {
     return names;
 }
 
-// The first name left in the folder once the deletion child had its time, or empty.
+// What is left in the folder once the deletion child had its time, apart from the launcher's
+// log, which a failed run keeps when its message names it.
 std::string leftIn(const std::wstring& folder) {
-    waitUntil([&] { return namesIn(folder).empty(); });
-    const auto names = namesIn(folder);
+    const auto left = [&] {
+        std::vector<std::wstring> names = namesIn(folder);
+        std::erase_if(names, [](const std::wstring& name) { return name.rfind(L"cvn_nlog_", 0) == 0; });
+        return names;
+    };
+    waitUntil([&] { return left().empty(); });
+    const auto names = left();
     return names.empty() ? "" : base::wideToUtf8(names[0]);
 }
 
@@ -128,21 +134,21 @@ TEST(Faults, ARuntimeThatCannotBeLoadedOrCreatedEndsTheRun) {
     EXPECT_EQ(leftIn(temp.path()), "");
 }
 
-// A java.exe that prints nothing and never ends is given up on; the run goes on as for a
-// runtime that does not work and does not wait for it.
-TEST(Faults, AJavaExeThatNeverAnswersIsGivenUpOn) {
+// A java.exe that never ends and keeps its output open is ended after a minute of silence;
+// the run goes on as for a runtime that does not work.
+TEST(Faults, AJavaExeThatNeverAnswersIsEndedAfterAMinute) {
     TempFolder folder;
     TempFolder temp;
     stand_in::RuntimeFolder runtimes;
-    const auto hung = stand_in::layOutRuntime(runtimes / L"hung", stand_in::Shape::Bin, {.version = "", .delay = 120000},
+    const auto hung = stand_in::layOutRuntime(runtimes / L"hung", stand_in::Shape::Bin, {.delay = 600000},
                                               stand_in::withJvm());
     const std::wstring media = buildMedia(folder, installer());
-    const ULONGLONG start = GetTickCount64();
-    const Finished run = runToEnd(media, {{L"-q"}, {{L"LUMBRA_JAVA_HOME", hung.home}}, temp.path()}, IDOK, 1000);
-    EXPECT_LT(GetTickCount64() - start, 100000u);
-    ASSERT_TRUE(run.exitCode.has_value());
-    EXPECT_EQ(*run.exitCode, 83u) << run.output;
+    LauncherProcess process(media, {{L"-q"}, {{L"LUMBRA_JAVA_HOME", hung.home}}, temp.path()});
+    EXPECT_EQ(process.wait(150000), 83u);
+    EXPECT_EQ(process.standardOutput(), "No JRE found. Aborting.\r\n");
     EXPECT_EQ(leftIn(temp.path()), "");
+    // Ended, not left running: its executable can be deleted.
+    EXPECT_TRUE(DeleteFileW(hung.javaExe.c_str()));
 }
 
 // Every record boundary: with the checksum the cut is a read error of the covered range; with
