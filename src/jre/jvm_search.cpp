@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/text.h"
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
 #include "jre/java_check.h"
@@ -197,11 +198,24 @@ bool testLocation(std::string& javaExe, std::string& version, const std::string&
 
 bool findJreFromEnv(std::string& javaExe, std::string& version, const std::string& name,
                     const VersionComponents& minimum, const VersionComponents& maximum) {
-    std::string value(services::kTextBufferSize, '\0');
-    const DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+    std::wstring wide(services::kTextBufferSize, L'\0');
+    const DWORD length =
+        GetEnvironmentVariableW(base::narrowToWide(name).c_str(), wide.data(), static_cast<DWORD>(wide.size()));
     // An unset variable, or one too long for a path the launcher could use.
-    if (length == 0 || length >= value.size()) return false;
-    value.resize(length);
+    if (length == 0 || length >= wide.size()) return false;
+    wide.resize(length);
+    // The narrow form the rest of the launcher works with; where the code page cannot write
+    // the folder's name, its short form, and never a name with "?" for the lost characters.
+    bool lossy = false;
+    std::string value = files::toFileApiNarrow(wide, &lossy);
+    if (lossy) {
+        const std::wstring shortForm = files::shortPathName(wide);
+        value = shortForm.empty() ? std::string() : files::toFileApiNarrow(shortForm, &lossy);
+        if (value.empty() || lossy) {
+            services::logMessage(L"%S names a folder without a narrow form", name);
+            return false;
+        }
+    }
     for (char& c : value)
         if (c == '/') c = '\\';
     return findJavaExeInDir(javaExe, value) && checkJavaExe(javaExe, version, minimum, maximum, false, true, true);

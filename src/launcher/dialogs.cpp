@@ -58,10 +58,12 @@ Function functionOf(HMODULE module, const char* name) {
     return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
+// By its full path in the system directory: a module of the same name that is already loaded
+// may have come from the installer's folder (some system libraries import others by name
+// before the entry point restricts the search), and a bare name would return that one.
 HMODULE systemModule(const wchar_t* name) {
-    if (HMODULE loaded = GetModuleHandleW(name)) return loaded;
-    if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
-    return services::loadSystemLibrary(name);
+    if (HMODULE module = services::loadSystemLibrary(name)) return module;
+    return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 std::optional<uint32_t> appsUseLightTheme() {

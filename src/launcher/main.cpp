@@ -170,6 +170,9 @@ void runWork() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLine, int show) {
     const std::string_view commandLine = narrowCommandLine ? narrowCommandLine : "";
+    // Before the payload is read: a damaged one ends in a message box, whose theming loads
+    // libraries by name, and the installer's folder (often Downloads) must not supply them.
+    services::hardenDllSearch();
     media::readConfigTable();
     services::Modes& state = services::modes();
     state.deletion = services::startsWithWord(commandLine, "__cvn_windel");

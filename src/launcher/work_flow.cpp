@@ -99,7 +99,8 @@ void askForRuntime(HWND window) {
         services::logError(L"No JRE found");
         services::writeStandardOutput("No JRE found. Aborting.\n");
         setInstallStarted(false, true, true);
-        std::exit(83);
+        // A failed run like any other: the extraction directory is not left behind.
+        files::cleanUpAndExit(83);
     }
     if (window) {
         offerJreSelection(window);

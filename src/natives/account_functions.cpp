@@ -14,9 +14,9 @@ void take(HMODULE module, const char* name, Function& function) {
 }
 
 AccountFunctions lookUp() {
-    HMODULE netapi = GetModuleHandleW(L"netapi32.dll");
-    // Kept loaded: the functions are taken once and used for the rest of the process.
-    if (!netapi) netapi = services::loadSystemLibrary(L"netapi32.dll");
+    // Kept loaded: the functions are taken once and used for the rest of the process. By full
+    // path, never a netapi32 of that name already loaded from elsewhere.
+    const HMODULE netapi = services::loadSystemLibrary(L"netapi32.dll");
     const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
     AccountFunctions functions{};
     take(netapi, "NetLocalGroupAdd", functions.netLocalGroupAdd);

@@ -61,15 +61,19 @@ void writeStandardOutput(std::string_view text) {
     std::fflush(stdout);
 }
 
-void restrictDllSearch() {
+bool hardenDllSearch() {
     // The loader of Windows 6.0 lacks the call even with updates that add the function.
     const DWORD version = GetVersion();
-    if ((version & 0xFF) == 6 && ((version >> 8) & 0xFF) == 0) return;
+    if ((version & 0xFF) == 6 && ((version >> 8) & 0xFF) == 0) return false;
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    if (const auto set = kernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories")) {
-        set(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
-        logMessage(L"restrict DLL directories");
-    }
+    const auto set = kernelFunction<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+    if (!set) return false;
+    set(LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS);
+    return true;
+}
+
+void restrictDllSearch() {
+    if (hardenDllSearch()) logMessage(L"restrict DLL directories");
 }
 
 void* addDllDirectory(std::string_view narrowPath) {

@@ -16,7 +16,10 @@ bool attachConsole();
 void writeStandardOutput(std::string_view text);
 
 // Restricts the DLL search to the system directory and added directories (not on Windows 6.0,
-// whose loader lacks the call). Logs "restrict DLL directories" when done.
+// whose loader lacks the call); true when restricted. Writes no log: the entry point calls it
+// before anything else, since the first message box already pulls libraries in by name.
+bool hardenDllSearch();
+// The same, logging "restrict DLL directories" when done.
 void restrictDllSearch();
 // Adds a directory to the DLL search; the cookie for removeDllDirectory, 0 when unavailable.
 void* addDllDirectory(std::string_view narrowPath);

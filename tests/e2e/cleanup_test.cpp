@@ -288,3 +288,34 @@ TEST(TempOption, OnlyAUsableFolderBecomesTheManualBase) {
     EXPECT_TRUE(launcherLogs(manual.path()).empty());
 }
 
+
+// A whole run that fails while another program holds one of its extracted files: the run ends
+// at once, the child schedules that file and the extraction directory for the next restart,
+// and everything else is gone.
+TEST(CleanUp, AFileHeldAtTheEndOfAFailedRunIsScheduledForTheRestart) {
+    TempFolder folder;
+    TempFolder temp;
+    media::MediaDescription description = minimalMedia();
+    description.config[122] = "com.example.Main";
+    description.files.push_back({"cvnruntime.jar", {"", "jar"}});
+    description.files.push_back({"other.jar", {"", "other"}});
+    const std::wstring media = buildMedia(folder, description);
+    LauncherProcess run(media, {.environment = {{L"LUMBRA_JAVA_HOME", std::nullopt}, {L"CORVANE_JAVA_HOME", std::nullopt}},
+                                .temporaryFolder = temp.path()});
+    const auto box = run.waitForMessageBox();  // no runtime found
+    ASSERT_TRUE(box.has_value());
+    std::wstring directory;
+    for (const std::wstring& name : temp.names())
+        if (name.find(L".tmp_dir") != std::wstring::npos) directory = temp.file(name);
+    ASSERT_FALSE(directory.empty());
+    const std::wstring held = directory + L"\\cvnruntime.jar";
+    const HANDLE handle = holdWithoutSharing(held);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    pressButton(box->window, IDOK);
+    EXPECT_EQ(run.wait(30000), 1u);
+    EXPECT_TRUE(waitUntil([&] { return isPendingDeletion(held) && isPendingDeletion(directory); }, 20000));
+    EXPECT_FALSE(exists(directory + L"\\other.jar"));
+    EXPECT_TRUE(exists(held));
+    CloseHandle(handle);
+    forgetPendingOperationsUnder({directory});
+}

@@ -1,0 +1,151 @@
+// Installers in folders whose names the ANSI code page cannot write (Cyrillic, CJK, emoji) and
+// in folders deeper than MAX_PATH, with the runtime found through JAVA_HOME there, the VM
+// options file and a class path entry beside the installer, and "-temp" to such a base. ctest
+// runs this program once in the C.UTF-8 locale (ANSI 1252, lossy for these names; the plain C
+// locale leaves Wine no way to name such files on the host at all) and once in a
+// Russian one (ANSI 1251, which writes the Cyrillic but not the rest). Every narrow path the
+// Java side receives must name what it meant (a short name where needed), never a guess.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "base/text.h"
+#include "harness.h"
+#include "jvm_record.h"
+#include "stand_in_runtimes.h"
+
+using namespace e2e;
+
+namespace {
+
+bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Creates every missing folder of an absolute path.
+void createFolders(const std::wstring& path) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+std::string valueOf(const std::vector<std::string>& options, const std::string& prefix) {
+    for (const std::string& option : options)
+        if (option.rfind(prefix, 0) == 0) return option.substr(prefix.size());
+    return "";
+}
+
+// A narrow path handed to the Java side names what it meant: no lost characters, and outside
+// the extraction directory (which the run removes at its end) an existing file or folder.
+void expectNamesSomething(const std::string& narrow, const std::string& what, const std::string& extraction = "") {
+    EXPECT_FALSE(narrow.empty()) << what;
+    EXPECT_EQ(narrow.find('?'), std::string::npos) << what << ": " << narrow;
+    if (!extraction.empty() && narrow.rfind(extraction, 0) == 0) return;
+    EXPECT_TRUE(exists(base::narrowToWide(narrow))) << what << ": " << narrow;
+}
+
+bool ansiCanWrite(const std::wstring& text) {
+    BOOL lost = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0, "?", &lost);
+    return !lost;
+}
+
+std::wstring lower(std::wstring text) {
+    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+// The long form of a narrow path, lower case.
+std::wstring longForm(const std::string& narrow) {
+    std::wstring result(32768, L'\0');
+    const DWORD length = GetLongPathNameW(base::narrowToWide(narrow).c_str(), result.data(), 32768);
+    result.resize(length < 32768 ? length : 0);
+    return lower(result);
+}
+
+struct Place {
+    const char* label;
+    std::wstring relative;  // below a private temporary folder
+};
+
+std::vector<Place> places() {
+    std::wstring deep;
+    while (deep.size() < 280) deep += L"\\a folder with a rather long name " + std::to_wstring(deep.size());
+    return {{"unicode", L"\u0444\u0430\u0439\u043b \u4e2d\u6587 \U0001F600"}, {"long", deep.substr(1)}};
+}
+
+}  // namespace
+
+TEST(Paths, AnInstallerItsRuntimeAndItsOptionsInUnusualFolders) {
+    const char* locale = std::getenv("LC_ALL");
+    if (locale && std::string(locale).rfind("ru_RU", 0) == 0) {
+        ASSERT_EQ(GetACP(), 1251u);
+    }
+    for (const Place& place : places()) {
+        SCOPED_TRACE(place.label);
+        TempFolder folder;
+        TempFolder temp;
+        const std::wstring here = folder.file(place.relative);
+        createFolders(here);
+        stand_in::RuntimeFolder runtimes;
+        const auto runtime = stand_in::layOutRuntime(here + L"\\jre", stand_in::Shape::Bin, {}, stand_in::withJvm());
+        const std::wstring base = here + L"\\base";
+        CreateDirectoryW(base.c_str(), nullptr);
+        writeFileBytes(here + L"\\extra.jar", "jar");
+
+        const std::wstring record = folder.file(L"record.txt");
+        media::MediaDescription description;
+        description.config[107] = "1";
+        description.config[122] = "com.example.Main";
+        description.config[2001] = "i";
+        description.config[128] = "EJAVA_HOME;";
+        description.config[166] = "1";
+        description.config[123] = "\"-Dstandin.record=" + base::wideToNarrow(record) + "\"";
+        description.files.push_back({"cvnruntime.jar", {"", "jar"}});
+        // Wine starts no program whose path is longer than MAX_PATH, not even by its short form
+        // (CreateProcessW fails with 123): there the installer stays in a short folder and
+        // names the class path entry in the long one.
+        const bool startable = here.size() + 10 < MAX_PATH;
+        const std::wstring installerFolder = startable ? here : folder.path();
+        const std::wstring media =
+            buildMedia(folder, description, (startable ? place.relative + L"\\" : L"") + L"setup.exe");
+        writeFileBytes(installerFolder + L"\\setup.vmoptions",
+                       "-Dfrom=file\r\n-classpath/a " +
+                           (startable ? std::string("${launcher:sys.launcherDirectory}") : base::wideToNarrow(here)) +
+                           "\\extra.jar\r\n");
+
+        for (const bool manualBase : {false, true}) {
+            SCOPED_TRACE(manualBase ? "-temp" : "automatic base");
+            DeleteFileW(record.c_str());
+            std::vector<std::wstring> arguments = {L"-q"};
+            if (manualBase) arguments.insert(arguments.end(), {L"-temp", base});
+            const Finished run = runToEnd(media, {arguments,
+                                                  {{L"JAVA_HOME", runtime.home},
+                                                   {L"LUMBRA_JAVA_HOME", std::nullopt},
+                                                   {L"CORVANE_JAVA_HOME", std::nullopt}},
+                                                  temp.path()});
+            ASSERT_EQ(run.exitCode, 0u) << run.output << run.error;
+            const auto java = stand_in::JvmRecord::read(record);
+            const auto options = java.options();
+            EXPECT_EQ(valueOf(options, "-Dfrom="), "file");
+            const std::string tempDir = valueOf(options, "-Dlumbra.tempDir=");
+            EXPECT_EQ(tempDir.find('?'), std::string::npos) << tempDir;
+            // A base the code page cannot write is not usable (the Java side gets narrow
+            // paths); the run then takes the automatic one.
+            if (manualBase) {
+                EXPECT_EQ(longForm(tempDir).rfind(lower(base) + L"\\", 0) == 0, ansiCanWrite(base)) << tempDir;
+            }
+            const std::string classPath = valueOf(options, "-Djava.class.path=");
+            for (size_t start = 0; start < classPath.size();) {
+                const size_t end = std::min(classPath.find(';', start), classPath.size());
+                expectNamesSomething(classPath.substr(start, end - start), "class path entry", tempDir);
+                start = end + 1;
+            }
+            EXPECT_NE(classPath.find("extra.jar"), std::string::npos) << classPath;
+            for (const char* property : {"-Dlumbra.moduleName="}) {
+                const std::string value = valueOf(options, property);
+                if (!value.empty()) expectNamesSomething(value, property);
+            }
+        }
+        removeTree(here);
+    }
+}
