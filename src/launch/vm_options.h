@@ -42,7 +42,7 @@ public:
 constexpr int kMaxIncludeDepth = 16;
 // Nor are more files than this read in one launch: a file including itself twice would
 // otherwise be read 2^16 times before the depth bound stopped it.
-constexpr int kMaxIncludedFiles = 256;
+constexpr int kMaxIncludedFiles = 64;
 
 // One option line: a directive, or one option appended as it stands. `includeBase` is the VM
 // options file the line came from, against whose folder relative include paths resolve.
