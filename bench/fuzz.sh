@@ -7,6 +7,7 @@
 # have no business running that long, even under the sanitizers.
 #
 # usage: bench/fuzz.sh [SECONDS [TARGET...]]     default: 60 seconds, every target
+#        FUZZ_RUNS=N bench/fuzz.sh ...            also stop each target after N inputs
 #
 # Each target's corpus grows across runs in build/fuzz/corpus/<target>, started from the
 # target's own seeds. A finding leaves its input in build/fuzz/artifacts/<target>/ (crash-, leak-,
@@ -18,6 +19,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
 seconds=${1:-60}
 shift || true
+runs=${FUZZ_RUNS:--1}
 
 # clang's libFuzzer and sanitizer runtimes, and what the portable core needs to build.
 packages=(clang libclang-rt-14-dev cmake ninja-build zlib1g-dev openjdk-17-jdk-headless)
@@ -58,7 +60,7 @@ for target in "${targets[@]}"; do
   started="$build/logs/$target.started"
   touch "$started"
   status=0
-  "$build/bin/$target" -max_total_time="$seconds" -timeout=25 -print_final_stats=1 -artifact_prefix="$artifacts/" \
+  "$build/bin/$target" -max_total_time="$seconds" -runs="$runs" -timeout=25 -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" >"$log" 2>&1 || status=$?
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   peak=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -1)

@@ -141,6 +141,30 @@ std::wstring utf8ToWide(std::string_view text) {
     return out;
 }
 
+bool isUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        size_t extra = 0;
+        unsigned long code = 0;
+        unsigned long minimum = 0;
+        if (lead < 0x80) { ++i; continue; }
+        if ((lead & 0xE0) == 0xC0) { code = lead & 0x1F; extra = 1; minimum = 0x80; }
+        else if ((lead & 0xF0) == 0xE0) { code = lead & 0x0F; extra = 2; minimum = 0x800; }
+        else if ((lead & 0xF8) == 0xF0) { code = lead & 0x07; extra = 3; minimum = 0x10000; }
+        else return false;
+        if (text.size() - i <= extra) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
 int parseDecimalInt(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;

@@ -19,6 +19,9 @@ std::string wideToNarrow(std::wstring_view text, bool* lossy = nullptr);
 std::string wideToUtf8(std::wstring_view text);
 // UTF-8 to UTF-16 code units; malformed sequences become U+FFFD.
 std::wstring utf8ToWide(std::string_view text);
+// True when every byte belongs to a well-formed UTF-8 sequence (shortest form, no surrogate,
+// at most U+10FFFF).
+bool isUtf8(std::string_view text);
 
 // C `atoi` rules without its undefined behaviour: leading blanks, an optional sign, the
 // leading digits; 0 when there are none; saturated at the 32-bit limits as the Windows C

@@ -53,10 +53,14 @@ void include(const std::optional<std::wstring>& includeBase, const std::wstring&
     const std::optional<std::string> content = services.readFile(resolved);
     logMessage(L"adding vmoptions from (%d) <%s> (%s)", content ? 1 : 0, resolved, expanded);
     if (content) {
-        if (depth >= kMaxIncludeDepth)
+        if (depth >= kMaxIncludeDepth) {
             logError(L"vmoptions nested deeper than %d, not reading %s", kMaxIncludeDepth, resolved);
-        else
+        } else if (sink.filesIncluded >= kMaxIncludedFiles) {
+            logError(L"more than %d vmoptions files included, not reading %s", kMaxIncludedFiles, resolved);
+        } else {
+            ++sink.filesIncluded;
             readVmOptionsText(*content, resolved, sink, services, depth + 1);
+        }
     }
     logMessage(L"adding vmoptions 2");
     logMessage(L"adding vmoptions 3");

@@ -19,6 +19,7 @@ struct OptionSink {
     std::optional<std::string> classpathOverride;
     std::optional<std::string> classpathPrefix;
     std::optional<std::string> classpathSuffix;
+    int filesIncluded = 0;  // VM options files read through "-include-options" so far
 };
 
 class OptionServices {
@@ -39,6 +40,9 @@ public:
 // Include files nested deeper than this are not read (a file including itself would otherwise
 // recurse without end).
 constexpr int kMaxIncludeDepth = 16;
+// Nor are more files than this read in one launch: a file including itself twice would
+// otherwise be read 2^16 times before the depth bound stopped it.
+constexpr int kMaxIncludedFiles = 64;
 
 // One option line: a directive, or one option appended as it stands. `includeBase` is the VM
 // options file the line came from, against whose folder relative include paths resolve.

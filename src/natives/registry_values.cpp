@@ -1,51 +1,16 @@
 #include "natives/registry_values.h"
 
-#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "natives/jni_toolkit.h"
+#include "natives/registry_data.h"
 
 namespace natives::registry {
 
 namespace {
 
 constexpr char kExpandStringClass[] = "com/corvane/api/windows/WinRegistry$ExpandString";
-
-// The data as UTF-16 code units; an odd last byte is no unit.
-std::wstring unitsOf(const std::vector<unsigned char>& data) {
-    std::wstring units(data.size() / 2, L'\0');
-    for (size_t i = 0; i < units.size(); ++i) {
-        units[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    }
-    return units;
-}
-
-std::wstring textOf(const std::vector<unsigned char>& data) {
-    std::wstring text = unitsOf(data);
-    if (!text.empty() && text.back() == L'\0') text.pop_back();
-    return text;
-}
-
-std::vector<std::wstring> multiStringOf(const std::vector<unsigned char>& data) {
-    const std::wstring units = unitsOf(data);
-    std::vector<std::wstring> texts;
-    for (size_t start = 0; start < units.size();) {
-        size_t end = units.find(L'\0', start);
-        if (end == std::wstring::npos) end = units.size();
-        if (end == start) break;  // the final terminator
-        texts.emplace_back(units, start, end - start);
-        start = end + 1;
-    }
-    return texts;
-}
-
-template <class Number>
-Number numberOf(const std::vector<unsigned char>& data) {
-    Number value = 0;
-    std::memcpy(&value, data.data(), data.size() < sizeof value ? data.size() : sizeof value);
-    return value;
-}
 
 // Integer.valueOf or Long.valueOf.
 jobject boxed(JNIEnv* env, const char* className, const char* signature, jvalue value) {
@@ -86,19 +51,6 @@ bool unbox(JNIEnv* env, jobject value, const char* className, const char* method
     return !exceptionPending(env);
 }
 
-void appendUnits(std::vector<unsigned char>& bytes, std::wstring_view units) {
-    for (const wchar_t unit : units) {
-        bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
-        bytes.push_back(static_cast<unsigned char>((unit >> 8) & 0xFF));
-    }
-}
-
-template <class Number>
-void appendNumber(std::vector<unsigned char>& bytes, Number number) {
-    const auto* first = reinterpret_cast<const unsigned char*>(&number);
-    bytes.insert(bytes.end(), first, first + sizeof number);
-}
-
 }  // namespace
 
 jobject toJavaValue(JNIEnv* env, DWORD type, const std::vector<unsigned char>& data) {
@@ -108,12 +60,12 @@ jobject toJavaValue(JNIEnv* env, DWORD type, const std::vector<unsigned char>& d
     case REG_BINARY: return newJavaByteArray(env, data);
     case REG_DWORD: {
         jvalue value{};
-        value.i = static_cast<jint>(numberOf<DWORD>(data));
+        value.i = static_cast<jint>(static_cast<DWORD>(numberOf(data, sizeof(DWORD))));
         return boxed(env, "java/lang/Integer", "(I)Ljava/lang/Integer;", value);
     }
     case REG_QWORD: {
         jvalue value{};
-        value.j = static_cast<jlong>(numberOf<unsigned long long>(data));
+        value.j = static_cast<jlong>(numberOf(data, sizeof(unsigned long long)));
         return boxed(env, "java/lang/Long", "(J)Ljava/lang/Long;", value);
     }
     case REG_MULTI_SZ: return newJavaStringArray(env, multiStringOf(data));
@@ -137,14 +89,14 @@ RegistryData fromJavaValue(JNIEnv* env, jobject value, jint typeCode) {
     case 2: {
         jlong number = 0;
         if (!unbox(env, value, "java/lang/Integer", "intValue", "()I", number)) return data;
-        appendNumber(data.bytes, static_cast<DWORD>(number));
+        appendNumber(data.bytes, static_cast<DWORD>(number), sizeof(DWORD));
         data.type = REG_DWORD;
         break;
     }
     case 6: {
         jlong number = 0;
         if (!unbox(env, value, "java/lang/Long", "longValue", "()J", number)) return data;
-        appendNumber(data.bytes, static_cast<unsigned long long>(number));
+        appendNumber(data.bytes, static_cast<unsigned long long>(number), sizeof(unsigned long long));
         data.type = REG_QWORD;
         break;
     }

@@ -1,11 +1,15 @@
-// The tar reader over arbitrary uncompressed bytes, writing into a target that keeps nothing:
-// every input ends in true or false, never outside what the reader checked.
+// The tar reader over arbitrary uncompressed bytes (ustar, GNU and pax header forms), writing
+// into a target that keeps nothing but the folders made: every input ends in true or false,
+// and every name the target sees is one the reader promised (UTF-8 text, inside, "\"
+// separators, no empty or "." components, its folders made before it).
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "base/relative_path.h"
+#include "base/text.h"
 #include "jre/archive/tar_reader.h"
 
 namespace {
@@ -35,7 +39,10 @@ private:
 
 class CheckingTarget final : public jre::ArchiveTarget {
 public:
-    void createDirectory(const std::string& name) override { check(name); }
+    void createDirectory(const std::string& name) override {
+        check(name);
+        folders_.insert(name);
+    }
     std::unique_ptr<jre::ArchiveFile> createFile(const std::string& name) override {
         check(name);
         struct Sink : jre::ArchiveFile {
@@ -46,18 +53,37 @@ public:
     }
 
 private:
-    static void check(const std::string& name) {
-        if (!base::staysInside(name)) __builtin_trap();
+    void check(const std::string& name) const {
+        if (!base::staysInside(name) || !base::isUtf8(name) || name.find('/') != std::string::npos) __builtin_trap();
+        if (name.find('\0') != std::string::npos) __builtin_trap();
+        size_t start = 0;
+        while (true) {
+            const size_t end = name.find('\\', start);
+            const std::string component = name.substr(start, end == std::string::npos ? end : end - start);
+            if (component.empty() || component == ".") __builtin_trap();
+            if (end == std::string::npos) break;
+            if (!folders_.count(name.substr(0, end))) __builtin_trap();
+            start = end + 1;
+        }
     }
+
+    std::set<std::string> folders_;
 };
 
-std::string block(const std::string& name, char type, const std::string& size) {
+std::string block(const std::string& name, char type, const std::string& size, const std::string& prefix = "",
+                  bool posix = true) {
     std::string header(512, '\0');
     header.replace(0, name.size(), name);
     header.replace(124, size.size(), size);
     header[156] = type;
-    header.replace(257, 5, "ustar");
+    header.replace(257, 8, posix ? std::string("ustar\0" "00", 8) : std::string("ustar  \0", 8));
+    header.replace(345, prefix.size(), prefix);
     return header;
+}
+
+std::string padded(std::string data) {
+    data.resize((data.size() + 511) / 512 * 512, '\0');
+    return data;
 }
 
 }  // namespace
@@ -70,9 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 std::vector<std::vector<uint8_t>> fuzzSeeds() {
-    const std::string archive = block("lib", '5', "0") + block("././@LongLink", 'L', "00000000012") +
-                                std::string("lib/long.jar") + std::string(500, '\0') +
-                                block("x", '0', "00000000003") + std::string("abc") + std::string(509, '\0') +
-                                block("link", '2', "0") + std::string(1024, '\0');
-    return {std::vector<uint8_t>(archive.begin(), archive.end())};
+    const std::string gnu = block("lib", '5', "0") + block("././@LongLink", 'L', "00000000012", "", false) +
+                            padded("lib/long.jar") + block("x", '0', "00000000003") + padded("abc") +
+                            block("link", '2', "0") + std::string(1024, '\0');
+    const std::string pax = "26 path=a/\xc3\xa9t\xc3\xa9/./pax.jar\n14 ctime=1.25\n";
+    const std::string posix = block("pax_global_header", 'g', "00000000022") + padded("18 comment=global\n") +
+                              block("PaxHeaders/x", 'x', "00000000050") + padded(pax) + block("short", '0', "2") +
+                              padded("pa") + block("name-part.jar", '0', "1", "deep/prefix/part") + padded("p") +
+                              block("PaxHeaders/y", 'x', "10") + padded("8 path=\n") + block("./d/", '5', "0") +
+                              block("d/f", '0', "0") + std::string(1024, '\0');
+    return {std::vector<uint8_t>(gnu.begin(), gnu.end()), std::vector<uint8_t>(posix.begin(), posix.end())};
 }

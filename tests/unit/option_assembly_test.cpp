@@ -143,6 +143,12 @@ TEST_F(Options, AFileIncludingItselfStopsAtTheNestingBound) {
     const OptionSink sink = read("-include-options loop.vmoptions\n");
     EXPECT_EQ(sink.options.size(), static_cast<size_t>(launch::kMaxIncludeDepth));
     EXPECT_TRUE(log.hasPrefix(L"ERROR: vmoptions nested deeper than"));
+
+    // Two includes of itself would be 2^16 reads within that bound.
+    system.files[L"C:\\app\\loop.vmoptions"] = "-Dloop\n-include-options loop.vmoptions\n-include-options loop.vmoptions\n";
+    const OptionSink many = read("-include-options loop.vmoptions\n");
+    EXPECT_EQ(many.options.size(), static_cast<size_t>(launch::kMaxIncludedFiles));
+    EXPECT_TRUE(log.hasPrefix(L"ERROR: more than 64 vmoptions files included"));
 }
 
 TEST_F(Options, ConfiguredStringsAreTokensAndIncludeTakesTheNextToken) {

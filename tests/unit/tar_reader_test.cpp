@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "jre/archive/archive_files.h"
 #include "jre/archive/tar_reader.h"
@@ -76,9 +79,49 @@ protected:
         return path;
     }
 
+    // What unpacking `archive` gave in `folder`: relative path to content ("/" for a folder), with
+    // the number of names of each file (hard links have more than one).
+    struct Unpacked {
+        std::map<std::string, std::string> entries;
+        std::map<std::string, uintmax_t> links;
+    };
+    Unpacked unpacked(const fs::path& folder) {
+        Unpacked result;
+        for (const auto& item : fs::recursive_directory_iterator(folder)) {
+            const std::string name = item.path().lexically_relative(folder).string();
+            if (item.is_symlink()) {
+                result.entries[name] = "symlink";
+            } else if (item.is_directory()) {
+                result.entries[name] = "/";
+            } else if (item.is_regular_file()) {
+                std::ifstream file(item.path(), std::ios::binary);
+                std::stringstream content;
+                content << file.rdbuf();
+                result.entries[name] = content.str();
+                result.links[name] = item.hard_link_count();
+            } else {
+                result.entries[name] = "special";
+            }
+        }
+        return result;
+    }
+
     fs::path root_;
     fs::path previous_;
 };
+
+// A relative path of exactly `length` bytes: folders of at most 60 bytes, then a file name of
+// at most 99 bytes, split where a ustar header can hold it whenever the length allows.
+std::string pathOf(size_t length) {
+    const size_t fileLength = length <= 100 ? length - 5 : length == 255 ? 99 : 50;
+    const size_t folderLength = length - fileLength - 1;
+    std::string folder = "n" + std::to_string(length);
+    while (folder.size() < folderLength) {
+        const bool slash = folder.size() % 61 == 60 && folder.size() + 1 < folderLength;
+        folder.push_back(slash ? '/' : 'd');
+    }
+    return folder + "/" + std::string(fileLength, 'f');
+}
 
 std::string octal(size_t value, size_t width) {
     std::string digits;
@@ -102,6 +145,14 @@ std::string entry(const std::string& name, char type, const std::string& data) {
 }
 
 const std::string kEnd(1024, '\0');
+
+// A pax record, "LENGTH key=value\n", LENGTH counting itself.
+std::string record(const std::string& key, const std::string& value) {
+    const size_t rest = key.size() + value.size() + 3;
+    size_t length = rest + 1;
+    while (std::to_string(length).size() + rest != length) ++length;
+    return std::to_string(length) + " " + key + "=" + value + "\n";
+}
 
 bool logHas(const std::wstring& text) {
     const auto lines = capturedLogLines();
@@ -155,6 +206,105 @@ TEST_F(TarReader, LinksAndPaxHeadersAreSkippedWithTheirData) {
     EXPECT_EQ(extracted("lib/a.jar"), "a");
     EXPECT_EQ(extracted("lib/z.jar"), "z");
     EXPECT_FALSE(exists("target/jre/lib/link.jar"));
+}
+
+TEST_F(TarReader, ArchivesOfGnuTarAndBsdtarUnpackAsHostTarDoes) {
+    // Names around the ustar limits (100 name bytes, 155 prefix bytes), non-ASCII names, files
+    // whose folders have no entries (every listed file but those of "bin"), and links, a fifo
+    // and (as root) a device, which are skipped.
+    std::vector<std::string> members = {"bin"};
+    for (const size_t length : {99, 100, 101, 155, 156, 255, 300}) members.push_back(pathOf(length));
+    members.push_back("donn\xc3\xa9" "es/na\xc3\xafve \xe6\x97\xa5\xe6\x9c\xac \xd1\x91.txt");
+    std::string cyrillic;
+    for (int i = 0; i < 60; ++i) cyrillic += "\xd0\xb6";
+    members.push_back("\xc3\xbcn\xc3\xaf/" + cyrillic + ".jar");
+    for (size_t i = 0; i < members.size(); ++i) write(i == 0 ? "bin/java" : members[i], "content " + members[i]);
+    fs::create_symlink("java", root_ / "source" / "bin" / "java.symlink");
+    fs::create_hard_link(root_ / "source" / "bin" / "java", root_ / "source" / "bin" / "java.hard");
+    ASSERT_EQ(std::system(("mkfifo '" + (root_ / "source/bin/pipe").string() + "'").c_str()), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(mknod((root_ / "source/bin/null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    }
+    std::ofstream(root_ / "members") << [&] {
+        std::string list;
+        for (const std::string& member : members) list += member + "\n";
+        return list;
+    }();
+    const std::string source = (root_ / "source").string();
+    const std::string list = (root_ / "members").string();
+    const std::string archive = (root_ / "jre.tar.gz").string();
+    const std::vector<std::pair<std::string, std::string>> writers = {
+        {"gnu", "tar --format=gnu -czf '" + archive + "' -T '" + list + "'"},
+        // ustar cannot hold the 300-byte name: GNU tar leaves it out, and says so.
+        {"ustar", "tar --format=ustar -czf '" + archive + "' -T '" + list + "' 2>/dev/null; true"},
+        {"pax", "tar --format=pax -czf '" + archive + "' -T '" + list + "'"},
+        {"bsdtar", "bsdtar -czf '" + archive + "' -T '" + list + "'"},
+    };
+    for (const auto& [format, command] : writers) {
+        SCOPED_TRACE(format);
+        fs::remove_all(root_ / "target" / "jre");
+        fs::remove_all(root_ / "host");
+        fs::create_directories(root_ / "target" / "jre");
+        fs::create_directories(root_ / "host");
+        ASSERT_EQ(std::system(("cd '" + source + "' && LC_ALL=C.UTF-8 " + command).c_str()), 0);
+        ASSERT_EQ(std::system(("cd '" + (root_ / "host").string() + "' && LC_ALL=C.UTF-8 tar -xf '" + archive + "'").c_str()), 0);
+        ASSERT_TRUE(extract(archive));
+        const Unpacked ours = unpacked(root_ / "target" / "jre");
+        const Unpacked host = unpacked(root_ / "host");
+        // Every file and folder host tar made, but links and special files; nothing else.
+        for (const auto& [name, content] : host.entries) {
+            const bool linked = content == "symlink" || content == "special" ||
+                                (host.links.count(name) && host.links.at(name) > 1);
+            if (linked) {
+                if (ours.entries.count(name)) {
+                    EXPECT_EQ(ours.entries.at(name), content) << name;
+                }
+                continue;
+            }
+            ASSERT_TRUE(ours.entries.count(name)) << name;
+            EXPECT_EQ(ours.entries.at(name), content) << name;
+        }
+        for (const auto& [name, content] : ours.entries) {
+            EXPECT_TRUE(host.entries.count(name)) << name;
+            EXPECT_TRUE(content != "symlink" && content != "special") << name;
+        }
+        // Every name but the two ustar cannot hold (300 bytes; 124 bytes after the last "/") made it.
+        const size_t expected = format == "ustar" ? members.size() - 3 : members.size() - 1;
+        size_t found = 0;
+        for (size_t i = 1; i < members.size(); ++i) found += ours.entries.count(members[i]);
+        EXPECT_EQ(found, expected);
+    }
+}
+
+TEST_F(TarReader, PaxRecordsAndNamesThatAreNotText) {
+    // A pax "path" names the next entry only; a global header is skipped; an empty "path" takes
+    // it back.
+    const std::string bytes = entry("PaxHeaders/x", 'g', record("path", "global/ignored.jar")) +
+                              entry("PaxHeaders/x", 'x', record("path", "lib/from pax/\xc3\xa9.jar") + record("ctime", "1.5")) +
+                              entry("short.jar", '0', "pax") + entry("PaxHeaders/y", 'x', record("path", "")) +
+                              entry("plain.jar", '0', "plain") + kEnd;
+    ASSERT_TRUE(extract(gzipOf(bytes)));
+    EXPECT_EQ(extracted("lib/from pax/\xc3\xa9.jar"), "pax");
+    EXPECT_EQ(extracted("plain.jar"), "plain");
+    EXPECT_FALSE(exists("target/jre/short.jar"));
+    EXPECT_FALSE(exists("target/jre/global"));
+
+    // Records that do not parse, names that are not UTF-8 text and pax names that climb out.
+    const std::vector<std::string> damaged = {
+        entry("p", 'x', "29 path=lib/too-short.jar\n"),
+        entry("p", 'x', "99999999999999999999 path=x\n"),
+        entry("p", 'x', "7 path\n"),
+        entry("p", 'x', record("path", "lib/\xff\xfe.jar")),
+        entry("p", 'x', record("path", "../x.jar")),
+        entry("p", 'x', record("path", "lib/\xc0\xaf.jar")),  // an overlong "/"
+        entry("p", 'x', record("path", std::string("a\0b.jar", 7))),
+        entry("\xe9t\xe9.jar", '0', "latin-1"),
+    };
+    for (const std::string& header : damaged) {
+        EXPECT_FALSE(extract(gzipOf(entry("ok.jar", '0', "ok") + header + entry("next.jar", '0', "x") + kEnd)))
+            << header.substr(512);
+        EXPECT_FALSE(exists("target/x.jar"));
+    }
 }
 
 TEST_F(TarReader, DirectoriesOnlyAndTruncatedArchivesFail) {

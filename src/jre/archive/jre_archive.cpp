@@ -2,8 +2,10 @@
 
 #include <commctrl.h>
 
+#include "base/text.h"
 #include "base/win/handles.h"
 #include "files/path_operations.h"
+#include "files/path_text.h"
 #include "jre/archive/archive_files.h"
 #include "services/cancel.h"
 #include "services/error_path.h"
@@ -34,21 +36,37 @@ private:
     bool failed_ = false;
 };
 
-// Entries below the current directory. A file the launcher cannot create inside its own folder
-// means the disk or the rights went away under it: nothing later could work, so the run ends.
+// Entries below the current directory, under their UTF-8 names. A file the launcher cannot
+// create inside its own folder means the disk or the rights went away under it: nothing later
+// could work, so the run ends.
 class FatalOnFailureTarget final : public ArchiveTarget {
 public:
-    void createDirectory(const std::string& name) override { CreateDirectoryA(name.c_str(), nullptr); }
+    FatalOnFailureTarget() : base_(files::currentDirectory()) {}
+    void createDirectory(const std::string& name) override { CreateDirectoryW(systemPath(name).c_str(), nullptr); }
     std::unique_ptr<ArchiveFile> createFile(const std::string& name) override {
-        const HANDLE handle =
-            CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = CreateFileW(systemPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            const std::wstring text = base::formatWide(L"Could not open file %S\n", name);
+            const std::wstring text = base::formatWide(L"Could not open file %s\n", base::utf8ToWide(name));
             services::logError(L"%s", text);
             services::failWithText(text);
         }
         return std::make_unique<SystemFile>(handle);
     }
+
+private:
+    // Relative while the whole path stays short; in the extended form once it would pass MAX_PATH.
+    std::wstring systemPath(const std::string& name) const {
+        std::wstring relative = base::utf8ToWide(name);
+        if (base_.empty() || base_.size() + relative.size() + 1 < kShortPathLimit) return relative;
+        std::wstring full = base_;
+        if (full.back() != L'\\') full.push_back(L'\\');
+        full += relative;
+        return files::extendedLengthPath(full);
+    }
+
+    static constexpr size_t kShortPathLimit = 248;
+    std::wstring base_;
 };
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <set>
 #include <vector>
 
 #include "base/relative_path.h"
+#include "base/text.h"
 #include "services/log.h"
 
 namespace jre {
@@ -17,7 +20,12 @@ constexpr int kNameLength = 100;
 constexpr int kSizeOffset = 124;
 constexpr int kTypeOffset = 156;
 constexpr int kMagicOffset = 257;
+constexpr int kPrefixOffset = 345;
+constexpr int kPrefixLength = 155;
+// A longer name fits no Windows path; the limit also bounds what a hostile record makes us keep.
 constexpr int32_t kLongNameLimit = 6000;
+// Pax records of a runtime's entries are times, names and a few attributes.
+constexpr int32_t kPaxHeaderLimit = 1 << 20;
 constexpr unsigned kCopyPiece = 32768;
 constexpr uint32_t kProgressInterval = 200;
 
@@ -30,6 +38,7 @@ struct Reader {
     int64_t total;
     bool extractedFile = false;
     char header[kHeaderRead] = {};
+    std::set<std::string> createdFolders;
 
     HeaderResult readHeader() {
         if (stream.atEnd()) {
@@ -96,19 +105,14 @@ struct Reader {
 
     int32_t padding(int32_t size) const { return size % kBlock == 0 ? 0 : kBlock - size % kBlock; }
 
-    // Reads a long-name record's data; false when it cannot be had or cannot be a name.
-    bool readLongName(int32_t size, std::string& name) {
-        if (size <= 0 || size >= kLongNameLimit) {
-            services::logError(L"long file name of %d bytes refused", size);
+    // Reads an extension record's data (a long name, pax records) with its padding; false when
+    // it cannot be had.
+    bool readRecord(int32_t size, std::string& data, const wchar_t* failure) {
+        data.assign(static_cast<size_t>(size), '\0');
+        if (size > 0 && stream.read(data.data(), static_cast<unsigned>(size)) != size) {
+            services::logError(L"%s", failure);
             return false;
         }
-        name.assign(static_cast<size_t>(size), '\0');
-        if (stream.read(name.data(), static_cast<unsigned>(size)) != size) {
-            services::logError(L"gzread failed for long file name");
-            return false;
-        }
-        // Terminated after its data; an embedded NUL ends it earlier, as a C string would.
-        name.resize(std::strlen(name.c_str()));
         if (!stream.skip(padding(size))) {
             services::logError(L"gzseek 4 failed");
             return false;
@@ -116,35 +120,155 @@ struct Reader {
         return true;
     }
 
+    // A long-name record's data; false when it cannot be had or cannot be a name.
+    bool readLongName(int32_t size, std::string& name) {
+        if (size <= 0 || size >= kLongNameLimit) {
+            services::logError(L"long file name of %d bytes refused", size);
+            return false;
+        }
+        if (!readRecord(size, name, L"gzread failed for long file name")) return false;
+        // Terminated after its data; an embedded NUL ends it earlier, as a C string would.
+        name.resize(std::strlen(name.c_str()));
+        return true;
+    }
+
+    // A pax extended header: records "LENGTH key=value\n", LENGTH counting the whole record.
+    // Only "path" matters here (the next entry's name); a record that does not parse makes the
+    // archive a damaged one.
+    bool readPaxHeader(int32_t size, std::optional<std::string>& path) {
+        if (size < 0 || size > kPaxHeaderLimit) {
+            services::logError(L"pax header of %d bytes refused", size);
+            return false;
+        }
+        std::string data;
+        if (!readRecord(size, data, L"gzread failed for pax header")) return false;
+        std::string_view rest(data);
+        while (!rest.empty()) {
+            size_t digits = 0;
+            size_t length = 0;
+            while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9' && length <= rest.size()) {
+                length = length * 10 + static_cast<size_t>(rest[digits] - '0');
+                ++digits;
+            }
+            if (digits == 0 || digits >= rest.size() || rest[digits] != ' ' || length <= digits + 1 ||
+                length > rest.size() || rest[length - 1] != '\n') {
+                services::logError(L"malformed pax header");
+                return false;
+            }
+            const std::string_view record = rest.substr(digits + 1, length - digits - 2);
+            const size_t equals = record.find('=');
+            if (equals == std::string_view::npos) {
+                services::logError(L"malformed pax header");
+                return false;
+            }
+            // An empty value takes the keyword back: the header's own name counts again.
+            if (record.substr(0, equals) == "path") {
+                if (equals + 1 == record.size())
+                    path.reset();
+                else
+                    path = std::string(record.substr(equals + 1));
+            }
+            rest.remove_prefix(length);
+        }
+        return true;
+    }
+
+    // The header's own name: the name field, after the prefix field and a "/" in a POSIX ustar
+    // header (GNU headers keep other data there).
+    std::string headerName() const {
+        std::string name(header, strnlen(header, kNameLength));
+        if (std::memcmp(header + kMagicOffset, "ustar\0", 6) == 0 && header[kPrefixOffset] != '\0') {
+            name.insert(0, 1, '/');
+            name.insert(0, header + kPrefixOffset, strnlen(header + kPrefixOffset, kPrefixLength));
+        }
+        return name;
+    }
+
+    // The entry's name as it goes to the target: components joined by "\", "." and empty
+    // components dropped ("./bin/" names "bin"). False, with the reason logged, for a name
+    // that is not UTF-8 text or that would leave the target.
+    bool targetName(const std::string& entryName, std::string& name) {
+        if (entryName.size() >= static_cast<size_t>(kLongNameLimit)) {
+            services::logError(L"entry name of %d bytes refused", static_cast<int32_t>(entryName.size()));
+            return false;
+        }
+        if (!base::isUtf8(entryName) || entryName.find('\0') != std::string::npos) {
+            services::logError(L"entry name is not UTF-8 text: %S", entryName);
+            return false;
+        }
+        if (!isSafeEntryName(entryName)) {
+            services::logError(L"refusing archive entry %S", entryName);
+            return false;
+        }
+        name.clear();
+        size_t start = 0;
+        while (start <= entryName.size()) {
+            size_t end = entryName.find_first_of("/\\", start);
+            if (end == std::string::npos) end = entryName.size();
+            const std::string_view component(entryName.data() + start, end - start);
+            if (!component.empty() && component != ".") {
+                if (!name.empty()) name.push_back('\\');
+                name.append(component);
+            }
+            start = end + 1;
+        }
+        return true;
+    }
+
+    // Creates the folders above `name` (and `name` itself for a folder) that this run has not
+    // created yet: archives need not have entries of their own for them.
+    void createFolders(const std::string& name, bool includingName) {
+        size_t end = 0;
+        while (end != std::string::npos) {
+            end = name.find('\\', end + 1);
+            if (end == std::string::npos && !includingName) break;
+            std::string folder = name.substr(0, end);
+            if (createdFolders.insert(folder).second) target.createDirectory(folder);
+        }
+    }
+
     bool run() {
+        std::optional<std::string> paxPath;
+        std::optional<std::string> longName;
         HeaderResult state = readHeader();
         while (state == HeaderResult::Read) {
-            int32_t size = parseTarSize(std::string_view(header + kSizeOffset, 12));
-            char type = header[kTypeOffset];
-            std::string name;
-            if (type == 'L') {
-                if (!readLongName(size, name)) return false;
+            const int32_t size = parseTarSize(std::string_view(header + kSizeOffset, 12));
+            const char type = header[kTypeOffset];
+            if (size < 0) {
+                services::logError(L"negative size %d of %S", size, headerName());
+                return false;
+            }
+            // Records that describe the entry after them: a name goes with that entry's header.
+            if (type == 'L' || type == 'x') {
+                std::string name;
+                if (type == 'L') {
+                    if (!readLongName(size, name)) return false;
+                    longName = std::move(name);
+                } else if (!readPaxHeader(size, paxPath)) {
+                    return false;
+                }
                 state = readHeader();
                 if (state != HeaderResult::Read) return false;
-                size = parseTarSize(std::string_view(header + kSizeOffset, 12));
-                type = header[kTypeOffset];
-            } else {
-                name.assign(header, strnlen(header, kNameLength));
+                continue;
             }
-            std::replace(name.begin(), name.end(), '/', '\\');
-            if (size < 0) {
-                services::logError(L"negative size %d of %S", size, name);
-                return false;
-            }
-            // Entries are only written below the target; one that is not is a damaged or hostile
-            // archive, not a runtime.
-            if ((type == '0' || type == '5') && !isSafeEntryName(name)) {
-                services::logError(L"refusing archive entry %S", name);
-                return false;
+            std::string entryName = paxPath ? *paxPath : longName ? *longName : headerName();
+            paxPath.reset();
+            longName.reset();
+            std::string name;
+            if (type == '0' || type == '5') {
+                // Entries are only written below the target; one that is not is a damaged or
+                // hostile archive, not a runtime.
+                if (!targetName(entryName, name)) return false;
+                if (name.empty() && type == '0') {
+                    services::logError(L"refusing archive entry %S", entryName);
+                    return false;
+                }
             }
             if (type == '5') {
-                target.createDirectory(name);
+                // An empty name is the target itself ("./").
+                if (!name.empty()) createFolders(name, true);
             } else if (type == '0') {
+                createFolders(name, false);
                 reportProgress();
                 if (!extractFile(name, size)) {
                     services::logError(L"extract file failed");

@@ -1,7 +1,9 @@
-// The tar reader of the included runtime ("jre.tar.gz"): ustar headers, GNU long names,
-// directories and regular files; every other entry type is skipped with its data. The stream
-// and the file system are reached through small interfaces, so the same reader runs over zlib
-// under Windows and over test data on the host.
+// The tar reader of the included runtime ("jre.tar.gz"): ustar headers with their prefix
+// field, GNU long names, pax extended headers ("path"; global ones are skipped), directories
+// and regular files; every other entry type is skipped with its data. Names are UTF-8 text;
+// folders above an entry are created whether or not the archive has entries for them. The
+// stream and the file system are reached through small interfaces, so the same reader runs
+// over zlib under Windows and over test data on the host.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +34,8 @@ public:
     virtual bool failed() = 0;
 };
 
-// Where entries go; names are relative, with "\" separators, already checked to stay inside.
+// Where entries go; names are relative UTF-8 text with "\" separators and no "." or empty
+// components, already checked to stay inside. A folder comes before the entries inside it.
 class ArchiveTarget {
 public:
     virtual ~ArchiveTarget() = default;
