@@ -155,7 +155,7 @@ TEST_F(RuntimeArchive, ABundledArchiveOfTheOtherBitnessIsRefused) {
     const auto pack = [&](const std::string& name) {
         media::ScratchFile packed(media::nativePath(scratch.file("x")), "t");
         const auto sink = [&](const void* data, size_t size) { packed.write(data, size); };
-        const int64_t unpacked = media::packRuntimeFolder(media_test::utf8(runtime), false, "runtime", sink);
+        const int64_t unpacked = media::packRuntimeFolder(media_test::utf8(runtime), "runtime", sink);
         packed.close();
         fs::copy_file(packed.path(), scratch.path() / name);
         return unpacked;

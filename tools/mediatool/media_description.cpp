@@ -208,7 +208,6 @@ public:
         if (root.contains("trailing")) description_.trailing = includedData(root["trailing"], "trailing");
         if (root.contains("runtime")) parseRuntime(root["runtime"]);
         description_.checkRuntimeMachine = true;
-        description_.utf8Names = utf8Config_;
         return std::move(description_);
     }
 

@@ -330,7 +330,7 @@ void writeMediaFile(const std::string& templatePath, const MediaDescription& ori
         packedRuntime.emplace(nativePath(outputPath), "jre");
         ScratchFile& scratch = *packedRuntime;
         const int64_t unpacked = packRuntimeFolder(
-            runtime.folder, description.utf8Names, expected.where,
+            runtime.folder, expected.where,
             [&](const void* data, size_t size) { scratch.write(data, size); },
             [&](int64_t done, int64_t total) {
                 if (progress) progress("packing the runtime", done, total);

@@ -48,7 +48,6 @@ struct MediaDescription {
     // Refuse an included "jre.tar.gz" whose jvm.dll is built for another machine than the
     // template (descriptions ask for it; tests of the launcher's own refusal do not).
     bool checkRuntimeMachine = false;
-    bool utf8Names = false;  // the runtime's entry names in UTF-8 rather than Windows-1252
 };
 
 // What a long build reports as it goes: the step ("packing the runtime", "writing"), the bytes

@@ -13,9 +13,9 @@
 #include <optional>
 #include <vector>
 
+#include "base/text.h"
 #include "mediatool/build_error.h"
 #include "mediatool/file_access.h"
-#include "mediatool/text_encoding.h"
 
 namespace media {
 
@@ -224,8 +224,7 @@ struct FolderEntry {
 
 class FolderWalk {
 public:
-    FolderWalk(bool utf8Names, const std::string& where, const std::string& folder)
-        : utf8Names_(utf8Names), where_(where), folder_(folder) {}
+    FolderWalk(const std::string& where, const std::string& folder) : where_(where), folder_(folder) {}
 
     void walk(const std::filesystem::path& directory, const std::string& prefix) {
         std::vector<std::pair<std::string, std::filesystem::directory_entry>> children;
@@ -263,25 +262,18 @@ private:
         throw MediaBuildError(where_ + ": " + folder_ + ": " + what);
     }
 
-    // The launcher creates these names with the narrow Windows calls: they must be names Windows
-    // allows, in the code page the description chose.
+    // Names Windows allows; the launcher creates them under their UTF-8 text.
     std::string storedName(const std::string& relative) const {
         for (const char c : relative) {
             if (static_cast<unsigned char>(c) < 0x20 || std::strchr("\\:<>\"|?*", c)) {
                 fail("the name \"" + relative + "\" has a character Windows does not allow in file names");
             }
         }
-        std::string stored = relative;
-        if (!utf8Names_) {
-            const Windows1252Result converted = utf8ToWindows1252(relative);
-            if (!converted.ok()) fail("the name \"" + relative + "\" cannot be written in Windows-1252");
-            stored = converted.bytes;
-        }
-        if (stored.size() > kLongNameLimit) fail("the name \"" + relative + "\" is too long for the launcher");
-        return stored;
+        if (!base::isUtf8(relative)) fail("the name \"" + relative + "\" is not UTF-8 text");
+        if (relative.size() > kLongNameLimit) fail("the name \"" + relative + "\" is too long for the launcher");
+        return relative;
     }
 
-    bool utf8Names_;
     std::string where_;
     std::string folder_;
 };
@@ -414,9 +406,9 @@ int64_t checkRuntimeArchive(const std::string& archive, const RuntimeExpectation
     return unpackedSize;
 }
 
-int64_t packRuntimeFolder(const std::string& folder, bool utf8Names, const std::string& where,
+int64_t packRuntimeFolder(const std::string& folder, const std::string& where,
                           const ByteSink& sink, const ByteProgress& progress) {
-    FolderWalk walk(utf8Names, where, folder);
+    FolderWalk walk(where, folder);
     walk.walk(nativePath(folder), "");
 
     GzipWriter gzip(sink);

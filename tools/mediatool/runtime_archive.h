@@ -36,12 +36,12 @@ int64_t checkRuntimeArchive(const std::string& archive, const RuntimeExpectation
 // Packs `folder` as the launcher unpacks it: entries relative to the folder, sorted by name
 // with each directory before its contents, regular files and directories only, long names as
 // GNU records, no owners, fixed times and modes, gzip through zlib, so that the same folder
-// always gives the same bytes. Names are stored in Windows-1252, or as UTF-8 when `utf8Names`.
+// always gives the same bytes. Names are stored in UTF-8, under which the launcher creates them.
 // `sink` receives the compressed bytes, `progress` (when set) the bytes read so far and the
 // total. Returns the uncompressed size of the archive (config 151).
 using ByteSink = std::function<void(const void* data, size_t size)>;
 using ByteProgress = std::function<void(int64_t done, int64_t total)>;
-int64_t packRuntimeFolder(const std::string& folder, bool utf8Names, const std::string& where,
+int64_t packRuntimeFolder(const std::string& folder, const std::string& where,
                           const ByteSink& sink, const ByteProgress& progress = {});
 
 }  // namespace media
