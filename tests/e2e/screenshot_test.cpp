@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "bitmap_file.h"
 
 using namespace e2e;
 
@@ -75,30 +76,11 @@ void saveScreenshot(HWND window, const std::wstring& name) {
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SelectObject(memory, previous);
 
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const int stride = (width * 3 + 3) & ~3;
-    std::string pixels(static_cast<size_t>(stride) * static_cast<size_t>(height), '\0');
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
-              DIB_RGB_COLORS);
-    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     expectUncovered(window, "after the picture");
-
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-    bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
-    bytes += pixels;
-    writeFileBytes(artifactsDirectory() + L"\\" + name + L".bmp", bytes);
+    EXPECT_TRUE(test_support::writeBitmapFile(bitmap, width, height, artifactsDirectory() + L"\\" + name + L".bmp"));
+    DeleteObject(bitmap);
 }
 
 // The window's centre lies within a few pixels of the screen's (neither dialog has a parent).

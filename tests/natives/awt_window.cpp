@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bitmap_file.h"
 #include "harness/java_machine.h"
 #include "harness/java_values.h"
 
@@ -147,29 +148,11 @@ bool saveScreenshot(HWND window, const std::wstring& name) {
     // leaves the top of a captioned window to the manager that is not there.
     PrintWindow(window, memory, 0);
     SelectObject(memory, previous);
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const int stride = (width * 3 + 3) & ~3;
-    std::string pixels(static_cast<size_t>(stride) * static_cast<size_t>(height), '\0');
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
-              DIB_RGB_COLORS);
-    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER fileHeader = {};
-    fileHeader.bfType = 0x4D42;
-    fileHeader.bfOffBits = sizeof fileHeader + sizeof header;
-    fileHeader.bfSize = fileHeader.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* file = _wfopen((directory + L"\\" + name + L".bmp").c_str(), L"wb");
-    if (!file) return false;
-    const bool written = fwrite(&fileHeader, sizeof fileHeader, 1, file) == 1 && fwrite(&header, sizeof header, 1, file) == 1 &&
-                         fwrite(pixels.data(), 1, pixels.size(), file) == pixels.size();
-    return fclose(file) == 0 && written;
+    const bool written = test_support::writeBitmapFile(bitmap, width, height, directory + L"\\" + name + L".bmp");
+    DeleteObject(bitmap);
+    return written;
 }
 
 }  // namespace natives_test

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "bitmap_file.h"
+
 namespace {
 
 std::string utf8(const std::wstring& text) {
@@ -259,31 +261,11 @@ bool screenshot(HWND window, const std::wstring& name) {
     BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
     SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SelectObject(memory, previous);
-    BITMAPINFOHEADER header = {};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const int stride = (width * 3 + 3) & ~3;
-    std::string pixels(static_cast<size_t>(stride) * static_cast<size_t>(height), '\0');
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
-              DIB_RGB_COLORS);
-    DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER fileHeader = {};
-    fileHeader.bfType = 0x4D42;
-    fileHeader.bfOffBits = sizeof fileHeader + sizeof header;
-    fileHeader.bfSize = fileHeader.bfOffBits + static_cast<DWORD>(pixels.size());
-    FILE* file = _wfopen((directory + L"\\" + name + L".bmp").c_str(), L"wb");
-    if (!file) return false;
-    fwrite(&fileHeader, sizeof fileHeader, 1, file);
-    fwrite(&header, sizeof header, 1, file);
-    fwrite(pixels.data(), 1, pixels.size(), file);
-    fclose(file);
-    return true;
+    const bool written = test_support::writeBitmapFile(bitmap, width, height, directory + L"\\" + name + L".bmp");
+    DeleteObject(bitmap);
+    return written;
 }
 
 bool act(HWND dialog, const std::wstring& action, Report& report) {
