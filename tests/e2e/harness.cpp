@@ -359,4 +359,23 @@ std::vector<std::wstring> launcherLogs(const std::wstring& folder) {
     return logs;
 }
 
+RegistryValue::RegistryValue(HKEY root, const std::wstring& key, const wchar_t* name, DWORD type, const void* data,
+                             DWORD size)
+    : root_(root), key_(key), name_(name) {
+    DWORD oldSize = 0;
+    if (RegGetValueW(root, key.c_str(), name, RRF_RT_ANY, &oldType_, nullptr, &oldSize) == ERROR_SUCCESS) {
+        old_.resize(oldSize);
+        had_ = RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &oldType_, old_.data(), &oldSize) ==
+               ERROR_SUCCESS;
+    }
+    RegSetKeyValueW(root, key.c_str(), name, type, data, size);
+}
+
+RegistryValue::~RegistryValue() {
+    if (had_)
+        RegSetKeyValueW(root_, key_.c_str(), name_, oldType_, old_.data(), static_cast<DWORD>(old_.size()));
+    else
+        RegDeleteKeyValueW(root_, key_.c_str(), name_);
+}
+
 }  // namespace e2e

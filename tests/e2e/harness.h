@@ -114,4 +114,21 @@ Finished runToEnd(const std::wstring& executable, const RunOptions& options, int
 // Texts of the launcher logs ("cvn_nlog_*.log") in a folder, decoded from UTF-8.
 std::vector<std::wstring> launcherLogs(const std::wstring& folder);
 
+// A registry value set for a test's time, and put back as it was (or removed) at the end.
+class RegistryValue {
+public:
+    RegistryValue(HKEY root, const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size);
+    RegistryValue(const RegistryValue&) = delete;
+    RegistryValue& operator=(const RegistryValue&) = delete;
+    ~RegistryValue();
+
+private:
+    HKEY root_;
+    std::wstring key_;
+    const wchar_t* name_;
+    bool had_ = false;
+    DWORD oldType_ = 0;
+    std::string old_;
+};
+
 }  // namespace e2e

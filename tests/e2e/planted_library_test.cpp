@@ -21,33 +21,6 @@ const wchar_t* const kPlanted[] = {L"version", L"uxtheme", L"dwmapi",  L"winhttp
 
 bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Sets a registry value for the test's time and puts back what was there.
-class RegistryValue {
-public:
-    RegistryValue(HKEY root, const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size)
-        : root_(root), key_(key), name_(name) {
-        DWORD oldSize = sizeof old_;
-        had_ = RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &oldType_, old_, &oldSize) == ERROR_SUCCESS;
-        oldSize_ = oldSize;
-        RegSetKeyValueW(root, key.c_str(), name, type, data, size);
-    }
-    ~RegistryValue() {
-        if (had_)
-            RegSetKeyValueW(root_, key_.c_str(), name_, oldType_, old_, oldSize_);
-        else
-            RegDeleteKeyValueW(root_, key_.c_str(), name_);
-    }
-
-private:
-    HKEY root_;
-    std::wstring key_;
-    const wchar_t* name_;
-    bool had_ = false;
-    DWORD oldType_ = 0;
-    DWORD oldSize_ = 0;
-    BYTE old_[512] = {};
-};
-
 // Loaded by Wine's own libraries, not by the launcher: seen in Wine's +loaddll,+module trace
 // ("No implementation for version.dll.GetFileVersionInfoSizeW imported from ...\\user32.dll",
 // and user32's delay-load hook for uxtheme.dll), with libraries that Windows' do not have.

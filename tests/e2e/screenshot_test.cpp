@@ -93,35 +93,6 @@ void expectCentred(HWND window) {
     EXPECT_NEAR((rect.top + rect.bottom) / 2, screenHeight / 2, 4);
 }
 
-// A registry value set for the test's time, and put back as it was.
-class RegistryValue {
-public:
-    RegistryValue(HKEY root, const std::wstring& key, const wchar_t* name, DWORD type, const void* data, DWORD size)
-        : root_(root), key_(key), name_(name) {
-        DWORD oldSize = 0;
-        if (RegGetValueW(root, key.c_str(), name, RRF_RT_ANY, &oldType_, nullptr, &oldSize) == ERROR_SUCCESS) {
-            old_.resize(oldSize);
-            had_ = RegGetValueW(root, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &oldType_, old_.data(), &oldSize) ==
-                   ERROR_SUCCESS;
-        }
-        RegSetKeyValueW(root, key.c_str(), name, type, data, size);
-    }
-    ~RegistryValue() {
-        if (had_)
-            RegSetKeyValueW(root_, key_.c_str(), name_, oldType_, old_.data(), static_cast<DWORD>(old_.size()));
-        else
-            RegDeleteKeyValueW(root_, key_.c_str(), name_);
-    }
-
-private:
-    HKEY root_;
-    std::wstring key_;
-    const wchar_t* name_;
-    bool had_ = false;
-    DWORD oldType_ = 0;
-    std::string old_;
-};
-
 void waitUntilPainted() {
     Sleep(700);
 }
