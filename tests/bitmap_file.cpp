@@ -31,4 +31,35 @@ bool writeBitmapFile(HBITMAP bitmap, int width, int height, const std::wstring& 
     return fclose(file) == 0 && written;
 }
 
+bool saveWindowPicture(HWND window, WindowPicture how, const std::wstring& name) {
+    std::wstring directory(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, directory.data(), static_cast<DWORD>(directory.size()));
+        if (length == 0) return false;
+        if (length < directory.size()) {
+            directory.resize(length);
+            break;
+        }
+        directory.resize(directory.size() * 2);
+    }
+    directory = directory.substr(0, directory.rfind(L'\\')) + L"\\..\\artifacts";
+    CreateDirectoryW(directory.c_str(), nullptr);
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return false;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    if (how == WindowPicture::AsDrawn) PrintWindow(window, memory, 0);
+    else BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    const bool written = writeBitmapFile(bitmap, width, height, directory + L"\\" + name + L".bmp");
+    DeleteObject(bitmap);
+    return written;
+}
+
 }  // namespace test_support

@@ -378,4 +378,11 @@ RegistryValue::~RegistryValue() {
         RegDeleteKeyValueW(root_, key_.c_str(), name_);
 }
 
+Windows11Version::Windows11Version()
+    : major_(HKEY_LOCAL_MACHINE, kKey, L"CurrentMajorVersionNumber", REG_DWORD, &kTen, 4),
+      minor_(HKEY_LOCAL_MACHINE, kKey, L"CurrentMinorVersionNumber", REG_DWORD, &kZero, 4),
+      version_(HKEY_LOCAL_MACHINE, kKey, L"CurrentVersion", REG_SZ, L"10.0", sizeof L"10.0"),
+      build_(HKEY_LOCAL_MACHINE, kKey, L"CurrentBuild", REG_SZ, L"22000", sizeof L"22000"),
+      buildNumber_(HKEY_LOCAL_MACHINE, kKey, L"CurrentBuildNumber", REG_SZ, L"22000", sizeof L"22000") {}
+
 }  // namespace e2e

@@ -131,4 +131,21 @@ private:
     std::string old_;
 };
 
+// The machine reports Windows 11 (10.0, build 22000) for a test's time: Wine knows no Windows 11
+// by name, and the version it reports comes from the "Windows NT\CurrentVersion" values.
+class Windows11Version {
+public:
+    Windows11Version();
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
+    static constexpr DWORD kTen = 10;
+    static constexpr DWORD kZero = 0;
+    RegistryValue major_;
+    RegistryValue minor_;
+    RegistryValue version_;
+    RegistryValue build_;
+    RegistryValue buildNumber_;
+};
+
 }  // namespace e2e

@@ -35,15 +35,7 @@ void plantBeside(const TempFolder& folder) {
 }  // namespace
 
 TEST(PlantedLibraries, TheLauncherLoadsAndCallsNoneOfThem) {
-    const std::wstring versionKey = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
-    const DWORD ten = 10;
-    const DWORD zero = 0;
-    const RegistryValue major(HKEY_LOCAL_MACHINE, versionKey, L"CurrentMajorVersionNumber", REG_DWORD, &ten, 4);
-    const RegistryValue minor(HKEY_LOCAL_MACHINE, versionKey, L"CurrentMinorVersionNumber", REG_DWORD, &zero, 4);
-    const RegistryValue version(HKEY_LOCAL_MACHINE, versionKey, L"CurrentVersion", REG_SZ, L"10.0", sizeof L"10.0");
-    const RegistryValue build(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuild", REG_SZ, L"22000", sizeof L"22000");
-    const RegistryValue buildNumber(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuildNumber", REG_SZ, L"22000",
-                                    sizeof L"22000");
+    const Windows11Version windows11;
 
     TempFolder folder;
     TempFolder temp;
@@ -75,8 +67,9 @@ TEST(PlantedLibraries, TheLauncherLoadsAndCallsNoneOfThem) {
         const std::wstring planted = folder.file(std::wstring(name) + L".dll");
         EXPECT_FALSE(exists(planted + L".called"))
             << base::wideToUtf8(name) << ": " << readFileBytes(planted + L".called");
-        if (exists(planted + L".loaded"))
+        if (exists(planted + L".loaded")) {
             EXPECT_TRUE(loadedByWineItself(name)) << base::wideToUtf8(name) << ".dll was loaded";
+        }
     }
 }
 
@@ -91,7 +84,8 @@ TEST(PlantedLibraries, TheEarliestMessageBoxLoadsNoneOfThem) {
     const Finished run = runToEnd(bare, {{}, {}, temp.path()});
     ASSERT_TRUE(run.box.has_value());
     EXPECT_EQ(run.exitCode, 1u);
-    for (const wchar_t* name : kPlanted)
-        if (std::wstring(name) != L"version")  // imported by Wine's user32 before any code of ours
-            EXPECT_FALSE(exists(folder.file(std::wstring(name) + L".dll.loaded"))) << base::wideToUtf8(name) << ".dll was loaded";
+    for (const wchar_t* name : kPlanted) {
+        if (std::wstring(name) == L"version") continue;  // imported by Wine's user32 before any code of ours
+        EXPECT_FALSE(exists(folder.file(std::wstring(name) + L".dll.loaded"))) << base::wideToUtf8(name) << ".dll was loaded";
+    }
 }

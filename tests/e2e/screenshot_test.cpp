@@ -21,12 +21,6 @@ using namespace e2e;
 
 namespace {
 
-std::wstring artifactsDirectory() {
-    const std::wstring directory = binDirectory() + L"\\..\\artifacts";
-    CreateDirectoryW(directory.c_str(), nullptr);
-    return directory;
-}
-
 BOOL CALLBACK collectControl(HWND control, LPARAM controls) {
     if (IsWindowVisible(control)) reinterpret_cast<std::vector<HWND>*>(controls)->push_back(control);
     return TRUE;
@@ -64,23 +58,8 @@ void expectUncovered(HWND window, const char* when) {
 // after the copy.
 void saveScreenshot(HWND window, const std::wstring& name) {
     expectUncovered(window, "before the picture");
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    ASSERT_GT(width, 0);
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    const HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, previous);
-
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    EXPECT_TRUE(test_support::saveWindowPicture(window, test_support::WindowPicture::FromScreen, name));
     expectUncovered(window, "after the picture");
-    EXPECT_TRUE(test_support::writeBitmapFile(bitmap, width, height, artifactsDirectory() + L"\\" + name + L".bmp"));
-    DeleteObject(bitmap);
 }
 
 // The window's centre lies within a few pixels of the screen's (neither dialog has a parent).
@@ -141,18 +120,9 @@ void photographBothDialogs(const std::wstring& name, const std::wstring& suffix,
 
 TEST(Screenshots, LightDialogs) { photographBothDialogs(L"light-setup.exe", L"light", false); }
 
-// Wine knows no Windows 11 by name; the version it reports comes from the machine's
-// "Windows NT\CurrentVersion" values, set here to Windows 11's for the test's time.
 TEST(Screenshots, DarkDialogsOnWindows11) {
-    const std::wstring versionKey = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
-    const DWORD ten = 10;
+    const Windows11Version windows11;
     const DWORD zero = 0;
-    const RegistryValue major(HKEY_LOCAL_MACHINE, versionKey, L"CurrentMajorVersionNumber", REG_DWORD, &ten, 4);
-    const RegistryValue minor(HKEY_LOCAL_MACHINE, versionKey, L"CurrentMinorVersionNumber", REG_DWORD, &zero, 4);
-    const RegistryValue version(HKEY_LOCAL_MACHINE, versionKey, L"CurrentVersion", REG_SZ, L"10.0", sizeof L"10.0");
-    const RegistryValue build(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuild", REG_SZ, L"22000", sizeof L"22000");
-    const RegistryValue buildNumber(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuildNumber", REG_SZ, L"22000",
-                                    sizeof L"22000");
     const RegistryValue theme(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
                               L"AppsUseLightTheme", REG_DWORD, &zero, 4);
     photographBothDialogs(L"dark-setup.exe", L"dark", true);

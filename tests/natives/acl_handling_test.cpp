@@ -15,6 +15,7 @@
 
 #include "harness/natives_test.h"
 #include "natives/acl_entries.h"
+#include "stream_capture.h"
 
 namespace natives_test {
 namespace {
@@ -54,38 +55,16 @@ std::wstring registryDacl(const std::wstring& name) {
 bool contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
 
 // Standard output of this process, redirected into a file while it lives.
-class OutputCapture {
+class OutputCapture : public test_support::StreamCapture {
 public:
-    OutputCapture() {
-        wchar_t temp[MAX_PATH + 1] = {};
-        GetTempPathW(MAX_PATH + 1, temp);
-        path_ = std::wstring(temp) + L"natives-tests-out-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
-        std::fflush(stdout);
-        saved_ = _dup(1);
-        const int file = _wopen(path_.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
-        _dup2(file, 1);
-        _close(file);
-    }
-    ~OutputCapture() {
-        restore();
-        DeleteFileW(path_.c_str());
-    }
-    std::string text() {
-        restore();
-        std::ifstream in(std::filesystem::path(path_), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    OutputCapture() : StreamCapture(stdout, temporaryPath()) {}
 
 private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stdout);
-        _dup2(saved_, 1);
-        _close(saved_);
-        saved_ = -1;
+    static std::wstring temporaryPath() {
+        wchar_t temp[MAX_PATH + 1] = {};
+        GetTempPathW(MAX_PATH + 1, temp);
+        return std::wstring(temp) + L"natives-tests-out-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
     }
-    std::wstring path_;
-    int saved_ = -1;
 };
 
 class AclHandlingNatives : public NativesTest {

@@ -130,29 +130,7 @@ LRESULT CALLBACK TestWindow::procedure(HWND window, UINT message, WPARAM wParam,
 }
 
 bool saveScreenshot(HWND window, const std::wstring& name) {
-    wchar_t module[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    std::wstring directory(module, length);
-    directory = directory.substr(0, directory.rfind(L'\\')) + L"\\..\\artifacts";
-    CreateDirectoryW(directory.c_str(), nullptr);
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return false;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    const HGDIOBJ previous = SelectObject(memory, bitmap);
-    // The window as it draws itself, frame included: on screen, Wine without a window manager
-    // leaves the top of a captioned window to the manager that is not there.
-    PrintWindow(window, memory, 0);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    const bool written = test_support::writeBitmapFile(bitmap, width, height, directory + L"\\" + name + L".bmp");
-    DeleteObject(bitmap);
-    return written;
+    return test_support::saveWindowPicture(window, test_support::WindowPicture::AsDrawn, name);
 }
 
 }  // namespace natives_test

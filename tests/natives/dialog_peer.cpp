@@ -240,32 +240,13 @@ HWND findControl(HWND dialog, int id) {
 
 // The dialog's window as the screen shows it, a 24-bit BMP under the build's artifacts.
 bool screenshot(HWND window, const std::wstring& name) {
-    wchar_t module[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    std::wstring directory(module, length);
-    directory = directory.substr(0, directory.rfind(L'\\')) + L"\\..\\artifacts";
-    CreateDirectoryW(directory.c_str(), nullptr);
-    RECT rect = {};
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return false;
-    const HDC screen = GetDC(nullptr);
-    const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    const HGDIOBJ previous = SelectObject(memory, bitmap);
     // On top for the moment of the picture: under a parallel run another test's dialog may
     // cover it.
     SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     Sleep(300);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    const bool saved = test_support::saveWindowPicture(window, test_support::WindowPicture::FromScreen, name);
     SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    const bool written = test_support::writeBitmapFile(bitmap, width, height, directory + L"\\" + name + L".bmp");
-    DeleteObject(bitmap);
-    return written;
+    return saved;
 }
 
 bool act(HWND dialog, const std::wstring& action, Report& report) {

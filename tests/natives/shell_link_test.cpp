@@ -67,7 +67,7 @@ public:
 TEST(ShellLinkRunAs, TheBitIsAddedToTheFlagsTheLinkHas) {
     RecordedDataList link;
     EXPECT_TRUE(natives::markRunAsAdministrator(&link));
-    EXPECT_EQ(link.written, std::vector<DWORD>{SLDF_HAS_ID_LIST | SLDF_HAS_ARGS | SLDF_RUNAS_USER});
+    EXPECT_EQ(link.written, std::vector<DWORD>{static_cast<DWORD>(SLDF_HAS_ID_LIST | SLDF_HAS_ARGS | SLDF_RUNAS_USER)});
     RecordedDataList unreadable;
     unreadable.getResult = E_FAIL;
     EXPECT_FALSE(natives::markRunAsAdministrator(&unreadable));

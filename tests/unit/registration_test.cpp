@@ -23,6 +23,7 @@
 #include "natives/registration_table.h"
 #include "natives/report_text.h"
 #include "stand_in_runtimes.h"
+#include "stream_capture.h"
 
 namespace {
 
@@ -59,35 +60,9 @@ std::vector<std::string> runtimeClasses() {
 }
 
 // Standard error of this process, redirected into a file while it lives.
-class StandardErrorCapture {
+class StandardErrorCapture : public test_support::StreamCapture {
 public:
-    explicit StandardErrorCapture(const std::wstring& path) : path_(path) {
-        std::fflush(stderr);
-        saved_ = _dup(2);
-        const int file = _wopen(path_.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
-        _dup2(file, 2);
-        _close(file);
-    }
-    ~StandardErrorCapture() {
-        restore();
-        DeleteFileW(path_.c_str());
-    }
-    std::string text() {
-        restore();
-        std::ifstream in(std::filesystem::path(path_), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        _dup2(saved_, 2);
-        _close(saved_);
-        saved_ = -1;
-    }
-    std::wstring path_;
-    int saved_ = -1;
+    explicit StandardErrorCapture(const std::wstring& path) : StreamCapture(stderr, path) {}
 };
 
 class Registration : public testing::Test {
