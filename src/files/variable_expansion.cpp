@@ -62,12 +62,13 @@ struct Values {
     }
 };
 
-void logHit(std::string_view name, std::string_view value) {
-    services::logMessage(L"expanding2 %S to %S.", name, value);
+// The line every hit of one pass logs; formatted once per pass, as a value may be long.
+std::wstring hitLine(std::string_view name, std::string_view value) {
+    return base::formatWide(L"expanding2 %S to %S.", name, value);
 }
 
-void logHit(std::wstring_view name, std::wstring_view value) {
-    services::logMessage(L"expanding2 %s to %s.", name, value);
+std::wstring hitLine(std::wstring_view name, std::wstring_view value) {
+    return base::formatWide(L"expanding2 %s to %s.", name, value);
 }
 
 // Searched through a view: programs that link the core without a launcher log (the media
@@ -79,23 +80,29 @@ size_t findFrom(const std::basic_string<Char>& text, std::basic_string_view<Char
 
 // The result is built beside the text: replacing in place moved the text's whole tail at every
 // hit, and values that double the text with each entry then took seconds to reach the limit.
+// A text already at the limit is left as it is, not copied: once values have doubled it that
+// far, every later pass would otherwise copy it whole only to insert nothing.
 template <class Char>
 void replaceAll(std::basic_string<Char>& text, std::basic_string_view<Char> name,
-                std::basic_string_view<Char> value) {
+                std::basic_string_view<Char> value, size_t limit) {
     if (name.empty()) return;
     size_t at = findFrom(text, name, 0);
     if (at == std::basic_string_view<Char>::npos) return;
     std::basic_string<Char> result;
+    result.reserve(text.size());
+    std::wstring line;
     size_t done = 0;  // text before this offset is in the result, replaced
     while (at != std::basic_string_view<Char>::npos) {
         const size_t size = result.size() + (text.size() - done);
-        if (value.size() > name.size() && size - name.size() + value.size() > kMaxExpandedLength) break;
+        if (value.size() > name.size() && size - name.size() + value.size() > limit) break;
         result.append(text, done, at - done);
         result.append(value);
-        logHit(name, value);
+        if (line.empty()) line = hitLine(name, value);
+        services::writeLogLine(false, line);
         done = at + name.size();
         at = findFrom(text, name, done);
     }
+    if (done == 0) return;
     result.append(text, done, std::basic_string<Char>::npos);
     text = std::move(result);
 }
@@ -108,7 +115,8 @@ std::basic_string<Char> literal(const char* ascii) {
 // Names compare with their exact spelling first and then in upper case, so that "${PATH}"
 // finds the entry Windows writes as "Path" while "${path}" stays a distinct name.
 template <class Char>
-void replaceEnvironmentEntries(std::basic_string<Char>& text, const std::vector<std::basic_string<Char>>& entries) {
+void replaceEnvironmentEntries(std::basic_string<Char>& text, const std::vector<std::basic_string<Char>>& entries,
+                               size_t limit) {
     for (const auto& entry : entries) {
         // Windows keeps per-drive directories as entries like "=C:=C:\dir", whose name is "=C:";
         // splitting those at their leading "=" would give every "${}" in a text their value.
@@ -118,7 +126,7 @@ void replaceEnvironmentEntries(std::basic_string<Char>& text, const std::vector<
         std::basic_string<Char> pattern = literal<Char>("${");
         pattern.append(entry, 0, equals);
         pattern += Char('}');
-        replaceAll<Char>(text, pattern, value);
+        replaceAll<Char>(text, pattern, value, limit);
 
         std::basic_string<Char> upper = pattern;
         for (Char& c : upper) {
@@ -126,17 +134,17 @@ void replaceEnvironmentEntries(std::basic_string<Char>& text, const std::vector<
         }
         // A name already in upper case has had its pass; a second one would expand a value's
         // reference to its own name once more.
-        if (upper != pattern) replaceAll<Char>(text, upper, value);
+        if (upper != pattern) replaceAll<Char>(text, upper, value, limit);
     }
 }
 
 template <class Char>
 void expand(std::basic_string<Char>& text, const Values<Char>& values,
-            const std::vector<std::basic_string<Char>>& environment) {
+            const std::vector<std::basic_string<Char>>& environment, size_t limit) {
     for (const FixedVariable& variable : kFixedVariables) {
-        replaceAll<Char>(text, literal<Char>(variable.name), values[variable.value]);
+        replaceAll<Char>(text, literal<Char>(variable.name), values[variable.value], limit);
     }
-    replaceEnvironmentEntries(text, environment);
+    replaceEnvironmentEntries(text, environment, limit);
 }
 
 }  // namespace
@@ -149,25 +157,25 @@ std::wstring widenBytes(std::string_view text) {
 }
 
 void replaceVariable(std::string& text, std::string_view name, std::string_view value) {
-    replaceAll<char>(text, name, value);
+    replaceAll<char>(text, name, value, kMaxExpandedLength);
 }
 
 void replaceVariable(std::wstring& text, std::wstring_view name, std::wstring_view value) {
-    replaceAll<wchar_t>(text, name, value);
+    replaceAll<wchar_t>(text, name, value, kMaxExpandedLength);
 }
 
 // Every value is gathered before the first pass, the temporary base included: computing it is
 // where a launcher without a usable base learns so, whatever the text holds.
-void expandNarrow(std::string& text, ExpansionSource& source) {
+void expandNarrow(std::string& text, ExpansionSource& source, size_t limit) {
     Values<char> values;
     values.executableDirectory = source.executableDirectoryNarrow();
     values.extractionDirectory = source.extractionDirectory();
     values.runtimeHome = source.runtimeHome();
     values.temporaryBase = source.temporaryBaseNarrow();
-    expand(text, values, source.environmentNarrow());
+    expand(text, values, source.environmentNarrow(), limit);
 }
 
-void expandWide(std::wstring& text, ExpansionMode mode, ExpansionSource& source) {
+void expandWide(std::wstring& text, ExpansionMode mode, ExpansionSource& source, size_t limit) {
     Values<wchar_t> values;
     const bool unicode = mode == ExpansionMode::Unicode;
     values.executableDirectory =
@@ -175,7 +183,7 @@ void expandWide(std::wstring& text, ExpansionMode mode, ExpansionSource& source)
     values.extractionDirectory = widenBytes(source.extractionDirectory());
     values.runtimeHome = widenBytes(source.runtimeHome());
     values.temporaryBase = unicode ? source.temporaryBaseWide() : widenBytes(source.temporaryBaseNarrow());
-    expand(text, values, source.environmentWide());
+    expand(text, values, source.environmentWide(), limit);
 }
 
 }  // namespace files

@@ -11,6 +11,10 @@
 
 namespace files {
 
+// Expansion stops inserting once a text would grow beyond this many characters: values that
+// refer to one another can otherwise double the text with every environment entry.
+constexpr size_t kMaxExpandedLength = size_t{1} << 22;
+
 // ANSI-safe: text that goes back to ANSI and on to the virtual machine, so every value is the
 // narrow one widened byte by byte. Unicode: text that stays wide (file names, main arguments).
 enum class ExpansionMode { AnsiSafe, Unicode };
@@ -33,8 +37,9 @@ public:
     virtual std::vector<std::wstring> environmentWide() = 0;
 };
 
-void expandNarrow(std::string& text, ExpansionSource& source);
-void expandWide(std::wstring& text, ExpansionMode mode, ExpansionSource& source);
+// `limit`: see kMaxExpandedLength (a smaller one lets the fuzz target reach the bound quickly).
+void expandNarrow(std::string& text, ExpansionSource& source, size_t limit = kMaxExpandedLength);
+void expandWide(std::wstring& text, ExpansionMode mode, ExpansionSource& source, size_t limit = kMaxExpandedLength);
 
 // One pass: every occurrence of `name` (case-sensitive) becomes `value`, the search going on
 // behind each inserted value so that a value holding its own name cannot loop. Logs each hit.
@@ -43,9 +48,5 @@ void replaceVariable(std::wstring& text, std::wstring_view name, std::wstring_vi
 
 // Each byte becomes the code unit of the same value.
 std::wstring widenBytes(std::string_view text);
-
-// Expansion stops inserting once a text would grow beyond this many characters: values that
-// refer to one another can otherwise double the text with every environment entry.
-constexpr size_t kMaxExpandedLength = size_t{1} << 22;
 
 }  // namespace files

@@ -55,8 +55,8 @@ void include(const std::optional<std::wstring>& includeBase, const std::wstring&
     if (content) {
         if (depth >= kMaxIncludeDepth) {
             logError(L"vmoptions nested deeper than %d, not reading %s", kMaxIncludeDepth, resolved);
-        } else if (sink.filesIncluded >= kMaxIncludedFiles) {
-            logError(L"more than %d vmoptions files included, not reading %s", kMaxIncludedFiles, resolved);
+        } else if (sink.filesIncluded >= sink.includedFileLimit) {
+            logError(L"more than %d vmoptions files included, not reading %s", sink.includedFileLimit, resolved);
         } else {
             ++sink.filesIncluded;
             readVmOptionsText(*content, resolved, sink, services, depth + 1);

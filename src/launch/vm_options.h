@@ -13,6 +13,13 @@
 
 namespace launch {
 
+// Include files nested deeper than this are not read (a file including itself would otherwise
+// recurse without end).
+constexpr int kMaxIncludeDepth = 16;
+// Nor are more files than this read in one launch: a file including itself twice would
+// otherwise be read 2^16 times before the depth bound stopped it.
+constexpr int kMaxIncludedFiles = 64;
+
 // Where every option line goes during one launch.
 struct OptionSink {
     std::vector<std::string> options;  // narrow, in the file-API code page
@@ -20,6 +27,7 @@ struct OptionSink {
     std::optional<std::string> classpathPrefix;
     std::optional<std::string> classpathSuffix;
     int filesIncluded = 0;  // VM options files read through "-include-options" so far
+    int includedFileLimit = kMaxIncludedFiles;  // smaller in the fuzz target, to reach it sooner
 };
 
 class OptionServices {
@@ -36,13 +44,6 @@ public:
     // The executable's folder in its long form, without a trailing backslash.
     virtual std::wstring executableLongDirectory() = 0;
 };
-
-// Include files nested deeper than this are not read (a file including itself would otherwise
-// recurse without end).
-constexpr int kMaxIncludeDepth = 16;
-// Nor are more files than this read in one launch: a file including itself twice would
-// otherwise be read 2^16 times before the depth bound stopped it.
-constexpr int kMaxIncludedFiles = 64;
 
 // One option line: a directive, or one option appended as it stands. `includeBase` is the VM
 // options file the line came from, against whose folder relative include paths resolve.

@@ -49,6 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzServices services;
     services.included = parts[1];
     launch::OptionSink sink;
+    // Enough files to reach the depth bound too; the launcher's 64 made each input that
+    // includes itself repeatedly read its text 64 times.
+    sink.includedFileLimit = launch::kMaxIncludeDepth + 4;
     if (data[0] % 2 == 0) {
         launch::readVmOptionsText(parts[0], std::wstring(L"C:\\app\\launcher.vmoptions"), sink, services);
     } else {

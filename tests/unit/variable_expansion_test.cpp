@@ -168,4 +168,10 @@ TEST(VariableExpansion, InsertionsStopAtTheSizeLimit) {
     EXPECT_LE(text.size(), files::kMaxExpandedLength);
     EXPECT_EQ(text.size(), 2 * third + 12);
     EXPECT_EQ(text.substr(text.size() - 12), "${BIG}${BIG}");
+
+    // A limit given by the caller bounds the same way, wide texts too.
+    source.environment = {"B=12345678"};
+    std::wstring small = L"${B}${B}${B}";
+    files::expandWide(small, ExpansionMode::Unicode, source, 20);
+    EXPECT_EQ(small, L"1234567812345678${B}");
 }
