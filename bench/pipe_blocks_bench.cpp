@@ -4,7 +4,7 @@
 // with plain calls in the natives' own pattern (length and payload in one write, then a flush;
 // and the same without the flush), which tells the block format's and the flush's cost from the
 // natives'. Prints the seconds of each, per round, from the connection to the reader's
-// acknowledgement.
+// acknowledgement, then the medians and what each step adds per block.
 //   pipe_blocks_bench [MB] [ROUNDS]
 #include <windows.h>
 
@@ -20,11 +20,37 @@
 
 namespace {
 
-using natives_test::callBoolean;
 using natives_test::callLong;
-using natives_test::callObject;
 
 constexpr std::size_t kPiece = 65536;
+
+// A block native as a Java call site reaches it: class and method resolved once, each call then
+// CallStatic<Type>MethodA through the binding registerNativesEx made (the tests' callNative looks
+// both up on every call, which is no part of a call from Java).
+struct BlockNatives {
+    JNIEnv* env = natives_test::env();
+    jclass type = env->FindClass("com/corvane/runtime/installer/platform/win32/Win32CommunicationBackend");
+    jmethodID read = type ? env->GetStaticMethodID(type, "readDataBlock0", "(J)[B") : nullptr;
+    jmethodID write = type ? env->GetStaticMethodID(type, "writeDataBlock0", "(J[B)Z") : nullptr;
+
+    BlockNatives() {
+        if (read == nullptr || write == nullptr) {
+            std::fprintf(stderr, "the block natives are not bound\n");
+            std::exit(1);
+        }
+    }
+    jobject readBlock(jlong pipe) const {
+        jvalue argument;
+        argument.j = pipe;
+        return env->CallStaticObjectMethodA(type, read, &argument);
+    }
+    bool writeBlock(jlong pipe, jbyteArray data) const {
+        jvalue arguments[2];
+        arguments[0].j = pipe;
+        arguments[1].l = data;
+        return env->CallStaticBooleanMethodA(type, write, arguments) == JNI_TRUE;
+    }
+};
 
 std::wstring ownPath() {
     std::wstring path(MAX_PATH, L'\0');
@@ -53,13 +79,14 @@ int reader(Way way, const std::wstring& name, long long pieces) {
         const jlong pipe = callLong("Win32CommunicationBackend.connectClient0", {env->NewString(
                                         reinterpret_cast<const jchar*>(name.c_str()), static_cast<jsize>(name.size()))});
         if (pipe == 0 || pipe == -1) return 3;
+        const BlockNatives blocks;
         for (long long i = 0; i < pieces; ++i) {
-            const jobject block = callObject("Win32CommunicationBackend.readDataBlock0", {pipe});
+            const jobject block = blocks.readBlock(pipe);
             if (!block) return 4;
             env->DeleteLocalRef(block);
         }
         const jbyteArray done = env->NewByteArray(1);
-        return callBoolean("Win32CommunicationBackend.writeDataBlock0", {pipe, done}) ? 0 : 5;
+        return blocks.writeBlock(pipe, done) ? 0 : 5;
     }
     const HANDLE pipe = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) return 3;
@@ -93,15 +120,14 @@ double run(Way way, long long pieces, int round) {
         std::exit(1);
     }
     ConnectNamedPipe(pipe, nullptr);
+    const BlockNatives blocks;
     const auto start = std::chrono::steady_clock::now();
     bool ok = true;
     if (natives) {
         const jlong handle = static_cast<jlong>(reinterpret_cast<std::intptr_t>(pipe));
         const jbyteArray piece = env->NewByteArray(static_cast<jsize>(kPiece));
-        for (long long i = 0; ok && i < pieces; ++i) {
-            ok = callBoolean("Win32CommunicationBackend.writeDataBlock0", {handle, piece});
-        }
-        const jobject answer = ok ? callObject("Win32CommunicationBackend.readDataBlock0", {handle}) : nullptr;
+        for (long long i = 0; ok && i < pieces; ++i) ok = blocks.writeBlock(handle, piece);
+        const jobject answer = ok ? blocks.readBlock(handle) : nullptr;
         ok = answer != nullptr;
         env->DeleteLocalRef(answer);
         env->DeleteLocalRef(piece);
@@ -153,15 +179,17 @@ int main(int argc, char** argv) {
     const long long pieces = megabytes * 16;  // 64 KB each
     std::vector<double> natives;
     std::vector<double> plain;
-    std::vector<double> ratios;
     std::vector<double> blocks;
     std::vector<double> unflushed;
+    std::vector<double> ratios;        // natives / plain
+    std::vector<double> ownRatios;     // natives / plain calls in their pattern
     for (int round = 0; round < rounds; ++round) {
         plain.push_back(run(Way::Plain, pieces, round));
         natives.push_back(run(Way::Natives, pieces, round));
         blocks.push_back(run(Way::PlainBlocks, pieces, round));
         unflushed.push_back(run(Way::PlainBlocksUnflushed, pieces, round));
         ratios.push_back(natives.back() / plain.back());
+        ownRatios.push_back(natives.back() / blocks.back());
         std::printf("round %d: plain %.3f s, natives %.3f s, ratio %.3f; plain calls in the blocks' pattern %.3f s, "
                     "without the flush %.3f s\n",
                     round + 1, plain.back(), natives.back(), ratios.back(), blocks.back(), unflushed.back());
@@ -172,12 +200,20 @@ int main(int argc, char** argv) {
                 "at most 1.10 wanted)\n",
                 megabytes, rounds, median(plain), megabytes / median(plain), median(natives), megabytes / median(natives),
                 median(natives) / median(plain), median(ratios));
-    // What the block format itself costs: the same calls as the natives make (length and
-    // payload, flush; length, payload) without JNI, and what of that the flush is.
+    // Where the difference lies: the same calls as the natives make (length and payload in one
+    // write, a flush; a read of the length, a read of the payload) without JNI, and what of that
+    // the flush is, which waits until the reader has taken the block. What the natives add on
+    // top of their own pattern is theirs (and the JNI calls'); the rest is the pattern's.
     std::printf("plain calls in the blocks' pattern (length and payload, flush): %.3f s, ratio %.3f to plain; "
-                "natives against it %.3f\n",
-                median(blocks), median(blocks) / median(plain), median(natives) / median(blocks));
+                "natives against it %.3f (median of the rounds' ratios %.3f)\n",
+                median(blocks), median(blocks) / median(plain), median(natives) / median(blocks), median(ownRatios));
     std::printf("the same without the flush: %.3f s, ratio %.3f to plain\n", median(unflushed),
                 median(unflushed) / median(plain));
+    const double perBlock = 1e6 / static_cast<double>(pieces);
+    std::printf("per 64 KB block: plain %.0f us, the pattern without the flush %+.0f us, the flush and the reader's "
+                "acknowledgement %+.0f us, the natives' own work %+.0f us (natives %.0f us)\n",
+                median(plain) * perBlock, (median(unflushed) - median(plain)) * perBlock,
+                (median(blocks) - median(unflushed)) * perBlock, (median(natives) - median(blocks)) * perBlock,
+                median(natives) * perBlock);
     return 0;
 }

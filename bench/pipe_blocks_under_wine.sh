@@ -2,7 +2,8 @@
 # 100 MB (MB) through a named pipe between two processes under Wine, in 64 KB blocks:
 # writeDataBlock0/readDataBlock0 called through JNI against plain WriteFile/ReadFile of the same
 # pieces, alternating for ROUNDS rounds (default 7) in one run of bench/pipe_blocks_bench.cpp.
-# Prints each round and the medians with their ratio (natives / plain; at most 1.10 wanted).
+# Prints each round, the medians with their ratio (natives / plain; at most 1.10 wanted) and what
+# the block pattern, its flush and the natives themselves add per block.
 # BUILD=win32|win64 chooses the build measured, by default the shipped 32-bit one where this
 # machine runs 32-bit code; run after ./check has built it.
 set -euo pipefail

@@ -32,6 +32,14 @@ HANDLE pipeOf(jlong handle) { return fromJavaHandle(handle); }
 // The payload bytes moved by one pipe call: the pipes' buffer size.
 constexpr std::size_t kBlockPiece = 65536;
 
+// The buffer the block natives copy through, a length and one piece: one per thread, kept for
+// the thread's life, so that moving a block allocates nothing beyond its Java array.
+unsigned char* blockBuffer() {
+    thread_local std::vector<unsigned char> buffer;
+    if (buffer.empty()) buffer.resize(kBlockHeaderSize + kBlockPiece);
+    return buffer.data();
+}
+
 bool readAll(HANDLE pipe, unsigned char* data, std::size_t size) {
     return moveAll(
         [pipe](unsigned char* at, std::size_t wanted, std::size_t& moved) {
@@ -152,13 +160,14 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
     if (length < 0) return nullptr;
     LocalRef<jbyteArray> block(env, env->NewByteArray(length));
     if (!block) return nullptr;
-    // The payload passes through one piece-sized buffer into the array: a single copy, where
-    // the array's pinned elements are a copy of their own on most virtual machines.
-    std::vector<unsigned char> piece(std::min<std::size_t>(static_cast<std::size_t>(length), kBlockPiece));
+    // The payload passes through the thread's buffer into the array: a single copy, where the
+    // array's pinned elements are a copy of their own on most virtual machines. No read asks
+    // for more than the block still holds: what follows it belongs to the next call.
+    unsigned char* const piece = blockBuffer();
     for (std::int32_t done = 0; done < length;) {
         const auto size = static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(length - done), kBlockPiece));
-        if (!readAll(pipeOf(handle), piece.data(), static_cast<std::size_t>(size))) return nullptr;
-        env->SetByteArrayRegion(block.get(), done, size, reinterpret_cast<const jbyte*>(piece.data()));
+        if (!readAll(pipeOf(handle), piece, static_cast<std::size_t>(size))) return nullptr;
+        env->SetByteArrayRegion(block.get(), done, size, reinterpret_cast<const jbyte*>(piece));
         if (exceptionPending(env)) return nullptr;
         done += size;
     }
@@ -172,20 +181,20 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
     if (exceptionPending(env) || length < 0) return JNI_FALSE;
     // Under Wine every pipe call is a round trip to the server, and the reader wakes once per
     // write: the length goes out in one write with the payload, or with its first piece where
-    // the payload is larger than the pipe's buffer. The bytes pass through one piece-sized
+    // the payload is larger than the pipe's buffer. The bytes pass through the thread's
     // buffer, copied once from the array.
     const auto total = static_cast<std::size_t>(length);
-    std::vector<unsigned char> piece(kBlockHeaderSize + std::min(total, kBlockPiece));
+    unsigned char* const piece = blockBuffer();
     const auto header = blockHeader(length);
-    std::copy(header.begin(), header.end(), piece.begin());
+    std::copy(header.begin(), header.end(), piece);
     std::size_t done = 0;
     std::size_t offset = kBlockHeaderSize;
     do {
         const std::size_t size = std::min(total - done, kBlockPiece);
         env->GetByteArrayRegion(data, static_cast<jsize>(done), static_cast<jsize>(size),
-                                reinterpret_cast<jbyte*>(piece.data() + offset));
+                                reinterpret_cast<jbyte*>(piece + offset));
         if (exceptionPending(env)) return JNI_FALSE;
-        if (!writeAll(pipeOf(handle), piece.data(), offset + size)) return JNI_FALSE;
+        if (!writeAll(pipeOf(handle), piece, offset + size)) return JNI_FALSE;
         done += size;
         offset = 0;
     } while (done < total);

@@ -134,6 +134,11 @@ void report(const char* name) {
     }
 }
 
+// An object kept where the machine counts no references: the collector leaves it alone.
+void hold(Object* object) {
+    if (object != nullptr) object->held = true;
+}
+
 // Unfilled slots: every call is a violation; the stub has the slot's exact type, so a stdcall
 // callee still removes the right number of argument bytes.
 template <class F>
@@ -398,7 +403,7 @@ void deleteReference(JNIEnv* env, jobject object, ReferenceKind kind, const char
         e.fail("the reference is of another kind");
         return;
     }
-    r->live = false;
+    e.vm().endReference(*r);
 }
 
 void JNICALL deleteGlobalRef(JNIEnv* env, jobject object) {
@@ -579,6 +584,7 @@ jvalue invoke(JNIEnv* env, Form form, char kind, jobject receiver, jclass cls, j
         }
         result = callBoundNative(e.vm(), e.thread(), *m, form == Form::Static ? cls : receiver, values);
     } else {
+        for (Object* argument : arguments) hold(argument);
         result = runModelledMethod(e.vm(), e.thread(), *m, self, arguments, values);
     }
     if (kind == 'L') result.value.l = e.local(result.object);
@@ -817,6 +823,7 @@ void JNICALL setObjectField(JNIEnv* env, jobject object, jfieldID id, jobject va
     Object* stored = nullptr;
     if (f == nullptr || !e.resolve(value, stored)) return;
     if (!fits(e.vm(), stored, f->signature)) e.fail(f->name + " cannot hold that object");
+    hold(stored);
     target->fields[f] = stored;
 }
 
@@ -883,6 +890,7 @@ void JNICALL setStatic(JNIEnv* env, jclass cls, jfieldID id, typename Kind<K>::T
         Object* object = nullptr;
         if (!e.resolve(value, object)) return;
         if (!fits(e.vm(), object, f->signature)) e.fail(f->name + " cannot hold that object");
+        hold(object);
         f->object = object;
         e.vm().record({"field", f->owner->name, f->name, e.vm().render(object)});
         return;
@@ -933,6 +941,7 @@ jsize JNICALL getStringUTFLength(JNIEnv* env, jstring string) {
 const void* pin(Entry& e, Object* object, const char* function, const void* data, size_t size, size_t terminator,
                 jboolean* isCopy) {
     Pin p;
+    hold(object);
     p.object = object;
     p.function = function;
     p.bytes.assign(static_cast<const unsigned char*>(data), static_cast<const unsigned char*>(data) + size);
@@ -1047,6 +1056,7 @@ jobjectArray JNICALL newObjectArray(JNIEnv* env, jsize length, jclass elementCla
     const std::string descriptor = element->name[0] == '[' ? "[" + element->name : "[L" + element->name + ";";
     Object* array = e.vm().newArray(e.vm().classes.arrayClass(descriptor), 'L', static_cast<size_t>(length));
     if (fill != nullptr && !fill->type->isSubclassOf(element)) e.fail("the initial element does not fit the array");
+    hold(fill);
     std::fill(array->elements.begin(), array->elements.end(), fill);
     return static_cast<jobjectArray>(e.local(array));
 }
@@ -1086,6 +1096,7 @@ void JNICALL setObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index,
         e.raise("java/lang/ArrayStoreException", object->type->dottedName());
         return;
     }
+    hold(object);
     a->elements[static_cast<size_t>(index)] = object;
 }
 
@@ -1097,6 +1108,7 @@ typename Kind<K>::Array JNICALL newPrimitiveArray(JNIEnv* env, jsize length) {
         e.raise("java/lang/NegativeArraySizeException", std::to_string(length));
         return nullptr;
     }
+    e.vm().collect();
     Object* array = e.vm().newArray(e.vm().classes.arrayClass(std::string("[") + K), K, static_cast<size_t>(length));
     return static_cast<typename Kind<K>::Array>(e.local(array));
 }

@@ -84,7 +84,7 @@ void Vm::detach(DWORD threadId) {
     const auto found = threads.find(threadId);
     if (found == threads.end()) return;
     for (auto& frame : found->second->frames) {
-        for (Reference* r : frame) r->live = false;
+        for (Reference* r : frame) endReference(*r);
     }
     threads.erase(found);
 }
@@ -134,6 +134,7 @@ jobject Vm::localRef(ThreadState& thread, Object* object) {
     r.target = object;
     r.kind = ReferenceKind::Local;
     r.owner = &thread;
+    ++object->liveReferences;
     issued_.insert(&r);
     thread.frames.back().push_back(&r);
     return reinterpret_cast<jobject>(&r);
@@ -144,8 +145,27 @@ jobject Vm::globalRef(Object* object, ReferenceKind kind) {
     Reference& r = references_.emplace_back();
     r.target = object;
     r.kind = kind;
+    ++object->liveReferences;
     issued_.insert(&r);
     return reinterpret_cast<jobject>(&r);
+}
+
+void Vm::endReference(Reference& reference) {
+    if (!reference.live) return;
+    reference.live = false;
+    Object* object = reference.target;
+    if (--object->liveReferences == 0 && object->kind == ObjectKind::Array && object->elementType != 'L' && !object->held) {
+        unreferenced_.push_back(object);
+    }
+}
+
+// An array queued here may have got a reference again since (PopLocalFrame hands its result on
+// in a new one), so each is looked at again.
+void Vm::collect() {
+    for (Object* object : unreferenced_) {
+        if (object->liveReferences == 0 && !object->held) std::vector<unsigned char>().swap(object->data);
+    }
+    unreferenced_.clear();
 }
 
 Reference* Vm::reference(jobject handle) {
@@ -177,7 +197,7 @@ void Vm::pushFrame(ThreadState& thread) { thread.frames.emplace_back(); }
 
 void Vm::popFrame(ThreadState& thread) {
     if (thread.frames.size() <= 1) return;
-    for (Reference* r : thread.frames.back()) r->live = false;
+    for (Reference* r : thread.frames.back()) endReference(*r);
     thread.frames.pop_back();
 }
 

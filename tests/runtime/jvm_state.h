@@ -1,5 +1,6 @@
-// The state of the one stand-in virtual machine of the process: objects (never collected),
-// references and their frames per attached thread, pending exceptions, pinned string and
+// The state of the one stand-in virtual machine of the process: objects (of which only the
+// storage of unreachable primitive arrays is ever collected), references and their frames per
+// attached thread, pending exceptions, pinned string and
 // array buffers, system properties, what the test asked for, and the record file.
 #pragma once
 
@@ -33,6 +34,11 @@ struct Object {
     jlong number = 0;                   // the value of an Integer or a Long; a window peer's handle
     std::map<const FieldModel*, Object*> fields;  // reference instance fields that were set
     MethodModel* reflectedMethod = nullptr;       // the method a java.lang.reflect.Method stands for
+    // Whether the collector may take a primitive array once no live reference is left: not when
+    // it is held where the machine counts no references (a field, an object array, a pinned
+    // buffer, an argument of a modelled method).
+    size_t liveReferences = 0;
+    bool held = false;
     size_t length() const { return elementType == 'L' ? elements.size() : data.size() / elementSize(elementType); }
     static size_t elementSize(char type);
 };
@@ -104,6 +110,12 @@ public:
     Object* classObject(ClassModel* model);
     jobject localRef(ThreadState& thread, Object* object);
     jobject globalRef(Object* object, ReferenceKind kind);
+    // Ends a live reference (deleted, its frame popped, its thread detached).
+    void endReference(Reference& reference);
+    // Frees the storage of the primitive arrays that nothing can reach any more, as a real
+    // machine's collector makes room before it allocates: without it every new array would
+    // be memory the process never touched before, which costs a page fault per page.
+    void collect();
     // The object a reference stands for; an unknown or deleted reference is a violation.
     bool resolve(jobject reference, const char* function, Object*& object);
     Reference* reference(jobject handle);  // null when not one of ours
@@ -131,6 +143,7 @@ private:
     size_t violations_ = 0;
     std::deque<std::unique_ptr<Object>> objects_;
     std::deque<Reference> references_;
+    std::vector<Object*> unreferenced_;  // primitive arrays whose last live reference ended
     std::unordered_set<const Reference*> issued_;
     std::unordered_set<const void*> methodIds_;
     std::unordered_set<const void*> fieldIds_;
