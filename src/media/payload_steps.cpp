@@ -47,8 +47,10 @@ private:
     uint32_t error_ = 0;
 };
 
+// Queued for the window's thread without waiting for the bar to be drawn again, in order with
+// the other messages sent to it: the check goes on meanwhile.
 void setProgress(HWND window, int position) {
-    if (window) SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    if (window) SendNotifyMessageW(GetDlgItem(window, IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 // Reads a header field as the check does: a short read counts as damage, not as a fatal read
