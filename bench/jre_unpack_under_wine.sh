@@ -73,10 +73,18 @@ launcherRun() {
   [ -n "$dir" ] && extraction=$($wine winepath -u "$dir" 2>/dev/null | tr -d '\r')
 }
 # Waits until the run's clean-up (the launcher's own deletions and its deletion child) has
-# removed the extraction folder, removes what is left after a minute, and writes back the disk.
+# removed the extraction folder or has deleted nothing more for a second (it leaves a few
+# entries of this runtime behind), removes what is left, and writes back the disk.
 settle() {
   if [ -n "$extraction" ]; then
-    for _ in $(seq 600); do [ -d "$extraction" ] || break; sleep 0.1; done
+    local left=-1 now still=0
+    for _ in $(seq 600); do
+      [ -d "$extraction" ] || break
+      now=$(find "$extraction" 2>/dev/null | wc -l)
+      if [ "$now" = "$left" ]; then still=$((still + 1)); [ "$still" -ge 10 ] && break; else still=0; fi
+      left=$now
+      sleep 0.1
+    done
     rm -rf "$extraction"
   fi
   sync
