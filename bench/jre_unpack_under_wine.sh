@@ -61,7 +61,8 @@ out=$($wine winepath -w "$work/floor" 2>/dev/null | tr -d '\r')
 # the unpacking alone. Prints the seconds and the extraction folder the run used.
 launcherRun() {
   local log from to dir
-  log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log 2>/dev/null | head -1 || true)
+  # The newest log of an unpacking: the clean-up's deletion child may have started a newer one.
+  log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log 2>/dev/null | xargs grep -l "extracting JRE" | head -1 || true)
   grep -q "untaring JRE was successful" "$log" || { echo "the launcher did not unpack the runtime; see $log" >&2; cat "$log" >&2; exit 1; }
   from=$(grep -m1 "extracting JRE" "$log" | stamp)
   to=$(grep -m1 "untaring JRE was" "$log" | stamp)
