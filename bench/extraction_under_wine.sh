@@ -58,8 +58,9 @@ for _ in $(seq "$rounds"); do
   echo "$(date +%s.%N) - $start" | bc -l >> "$work/baseline.times"
   rm -rf "$work/setup.exe.test"; sync
   LUMBRA_LOG=yes seconds $wine "$work/setup.exe" __cvn_extract_and_exit -q >> "$work/launcher.times"
-  # Verification and extraction alone, from the log's own clock ("[s:ms] ").
-  log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log | head -1)
+  # Verification and extraction alone, from the log's own clock ("[s:ms] "). The newest log
+  # with the check in it: the clean-up's deletion child may have started a newer one of its own.
+  log=$(ls -t "$WINEPREFIX"/drive_c/users/*/Temp/cvn_nlog_*.log | xargs grep -l "verifying integrity" | head -1)
   echo "$(grep -m1 "extracting files done" "$log" | stamp) - $(grep -m1 "verifying integrity" "$log" | stamp)" | bc -l >> "$work/phase.times"
   echo "$(grep -m1 "checksums:" "$log" | stamp) - $(grep -m1 "verifying integrity" "$log" | stamp)" | bc -l >> "$work/verify.times"
   echo "$(tail -1 "$work/phase.times") / $total" | bc -l >> "$work/ratios"

@@ -11,7 +11,8 @@ ReadAheadSource::ReadAheadSource(HANDLE file, int64_t start, int64_t length, boo
     // A damaged header may claim any length: the end is where the file ends at the latest.
     if (length >= 0 && start >= 0) end_ = length > INT64_MAX - start ? INT64_MAX : start + length;
     const uint32_t size = length >= 0 ? static_cast<uint32_t>(std::min<int64_t>(kChunk, length)) : kChunk;
-    for (Slot& slot : slots_) slot.bytes.resize(size);
+    // Each slot's memory is taken when it is first filled: without the thread one is enough.
+    for (Slot& slot : slots_) slot.capacity = size;
     // Reads go on from the file pointer: under Wine a read at an explicit offset costs a good
     // deal more than a plain one, and only this source uses the handle while it lives.
     LARGE_INTEGER target;
@@ -66,11 +67,12 @@ void ReadAheadSource::readAhead() {
 
 bool ReadAheadSource::fill(Slot& slot) {
     slot.size = 0;
-    uint32_t wanted = static_cast<uint32_t>(slot.bytes.size());
+    uint32_t wanted = slot.capacity;
     if (end_ >= 0) wanted = static_cast<uint32_t>(std::min<int64_t>(wanted, std::max<int64_t>(end_ - next_, 0)));
     if (wanted == 0) return false;
+    if (!slot.bytes) slot.bytes.reset(new uint8_t[slot.capacity]);
     DWORD got = 0;
-    if (!ReadFile(file_, slot.bytes.data(), wanted, &got, nullptr)) {
+    if (!ReadFile(file_, slot.bytes.get(), wanted, &got, nullptr)) {
         slot.failed = true;
         slot.error = GetLastError();
         return false;
@@ -88,7 +90,10 @@ ReadAheadSource::Slot& ReadAheadSource::current() {
         slot->full = false;
         WakeAllConditionVariable(&changed_);
         ReleaseSRWLockExclusive(&lock_);
-        consuming_ = (consuming_ + 1) % kSlots;
+        // Without the thread the same slot is read into again, its memory still in the cache;
+        // chunks the thread read before it was stopped come first.
+        const size_t next = (consuming_ + 1) % kSlots;
+        if (thread_ || slots_[next].full) consuming_ = next;
         slot = &slots_[consuming_];
         offset_ = 0;
         started_ = false;
@@ -116,7 +121,7 @@ bool ReadAheadSource::borrow(uint32_t size, uint8_t*& data, uint32_t& bytesRead)
         return false;
     }
     bytesRead = std::min(size, slot.size - offset_);
-    data = slot.bytes.data() + offset_;
+    data = slot.bytes.get() + offset_;
     offset_ += bytesRead;
     position_ += bytesRead;
     return true;

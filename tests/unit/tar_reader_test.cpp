@@ -174,11 +174,19 @@ TEST_F(TarReader, UstarArchiveWithDirectoriesAndEmptyFiles) {
     write("bin/java.exe", "MZ java");
     write("lib/rt.jar", std::string(100000, 'r'));
     write("lib/empty.txt", "");
+    // Varied bytes over several of the reader's copy pieces and an odd end, then small files
+    // after it, which share its buffer.
+    std::string library(5 * 1024 * 1024 / 2 + 7, '\0');
+    for (size_t i = 0; i < library.size(); ++i) library[i] = static_cast<char>((i * 2654435761u) >> 13);
+    write("lib/server/jvm.dll", library);
+    write("lib/tzmappings", "zone");
     const std::string archive = tar("--format=ustar", "bin lib");
     EXPECT_TRUE(extract(archive));
     EXPECT_EQ(extracted("bin/java.exe"), "MZ java");
     EXPECT_EQ(extracted("lib/rt.jar"), std::string(100000, 'r'));
     EXPECT_TRUE(exists("target/jre/lib/empty.txt"));
+    EXPECT_TRUE(extracted("lib/server/jvm.dll") == library);
+    EXPECT_EQ(extracted("lib/tzmappings"), "zone");
 }
 
 TEST_F(TarReader, AnArchiveOfTheFolderItselfHasDotPrefixes) {

@@ -26,7 +26,11 @@ constexpr int kPrefixLength = 155;
 constexpr int32_t kLongNameLimit = 6000;
 // Pax records of a runtime's entries are times, names and a few attributes.
 constexpr int32_t kPaxHeaderLimit = 1 << 20;
-constexpr unsigned kCopyPiece = 32768;
+// Bytes per read and write of an entry's data. zlib inflates a read of at least twice its
+// buffer (256 KB, archive_files.cpp) straight into the caller's memory instead of through its own
+// buffer, and a runtime's libraries are megabytes; a cancel still takes effect within a few
+// milliseconds.
+constexpr unsigned kCopyPiece = 1u << 20;
 constexpr uint32_t kProgressInterval = 200;
 
 enum class HeaderResult { Read, End, Failed };
@@ -39,6 +43,9 @@ struct Reader {
     bool extractedFile = false;
     char header[kHeaderRead] = {};
     std::set<std::string> createdFolders;
+    // One copy buffer for every entry, taken when the first file needs it (a runtime has
+    // thousands of small files; a fresh buffer each would be cleared each time).
+    std::unique_ptr<char[]> copyBuffer;
 
     HeaderResult readHeader() {
         if (stream.atEnd()) {
@@ -74,16 +81,17 @@ struct Reader {
         services::logMessage(L"extracting %S (size %d)", name, size);
         std::unique_ptr<ArchiveFile> file = target.createFile(name);
         if (!file) return false;
-        std::vector<char> buffer(kCopyPiece);
+        if (!copyBuffer) copyBuffer.reset(new char[kCopyPiece]);
+        char* const buffer = copyBuffer.get();
         int64_t written = 0;
         bool first = true;
         uint32_t lastProgress = 0;
         while (written < size) {
             if (cancelled()) return true;
             const unsigned wanted = static_cast<unsigned>(std::min<int64_t>(size - written, kCopyPiece));
-            const int got = stream.read(buffer.data(), wanted);
+            const int got = stream.read(buffer, wanted);
             if (got <= 0) break;
-            if (!file->write(buffer.data(), static_cast<unsigned>(got)) || file->failed()) break;
+            if (!file->write(buffer, static_cast<unsigned>(got)) || file->failed()) break;
             written += got;
             const uint32_t now = hooks.tickCount ? hooks.tickCount() : 0;
             if (first || now - lastProgress >= kProgressInterval) {
