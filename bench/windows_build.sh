@@ -2,6 +2,13 @@
 # to measure, BUILD=win32|win64, by default the shipped 32-bit one where this machine runs
 # 32-bit code and build/win32 holds the test programs; sets $build (its folder), $wine and the
 # Wine environment, with the build's own prefix (the one its tests use).
+# Descriptors inherited from the caller, the benchmark lock of flock above all, would stay open
+# in the persistent wineserver and the prefix's services that a benchmark starts, and hold the
+# lock long after the benchmark ended. (255 is the shell's own script.)
+for descriptor in /proc/$$/fd/*; do
+  descriptor=${descriptor##*/}
+  [ "$descriptor" -gt 2 ] && [ "$descriptor" -ne 255 ] && eval "exec $descriptor>&-"
+done
 if [ -z "${BUILD:-}" ]; then
   BUILD=win64
   if [ -x /usr/lib/wine/wine ] && [ -f "$root/build/win32/bin/desktop_warmup.exe" ] &&

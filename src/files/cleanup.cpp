@@ -11,6 +11,7 @@
 #include "base/win/handles.h"
 #include "files/deletion_file.h"
 #include "files/directory_tree.h"
+#include "files/executable_paths.h"
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
 #include "files/temporary_directory.h"
@@ -128,6 +129,9 @@ void setDeletionSemaphoreName(std::wstring name) {
 void cleanUpAndExit(int exitCode) {
     const std::string directory = extractionDirectory();
     if (!services::modes().languageRestart && !directory.empty()) {
+        // The work flow made the extraction directory the current one, and a current directory
+        // cannot be removed: without leaving it every failed run would need the deletion child.
+        enterExecutableDirectory();
         std::vector<std::wstring> files;
         std::vector<std::wstring> directories;
         const std::wstring wideDirectory = base::narrowToWide(directory);

@@ -125,13 +125,6 @@ private:
     const services::RebootActions& actions_;
 };
 
-// The child must not hold the extraction directory as its current directory.
-void leaveExtractionDirectory() {
-    std::wstring directory = executableLongDirectory();
-    if (directory.size() > 3 && directory.back() == L'\\') directory.pop_back();
-    if (!directory.empty()) SetCurrentDirectoryW(directory.c_str());
-}
-
 }  // namespace
 
 void waitForSemaphoreRelease(const std::wstring& name) {
@@ -146,7 +139,8 @@ void waitForSemaphoreRelease(const std::wstring& name) {
 }
 
 int runDeletionChild(const std::wstring& deletionFile, const services::RebootActions& rebootActions) {
-    leaveExtractionDirectory();
+    // The child must not hold the extraction directory as its current directory.
+    enterExecutableDirectory();
     const auto bytes = readWholeFile(deletionFile);
     if (!bytes) {
         services::logMessage(L"could not read deletion file %s", deletionFile);

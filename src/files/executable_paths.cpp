@@ -97,6 +97,12 @@ const std::wstring& executableLongDirectory() {
     return directory;
 }
 
+void enterExecutableDirectory() {
+    std::wstring directory = executableLongDirectory();
+    if (directory.size() > 3 && directory.back() == L'\\') directory.pop_back();
+    if (!directory.empty()) SetCurrentDirectoryW(directory.c_str());
+}
+
 std::wstring systemTemporaryFolder() {
     std::wstring folder = growingBuffer<wchar_t>([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); });
     while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();

@@ -21,6 +21,9 @@ const std::string& executableDirectory();
 const std::wstring& executableDirectoryWide();
 // The directory of executableLongPath(), ending with a backslash.
 const std::wstring& executableLongDirectory();
+// Makes that directory the current one (without the backslash, but for a drive's root): what
+// removes an extraction directory must not hold it as its own current directory.
+void enterExecutableDirectory();
 
 // The folder GetTempPathW names, without a trailing separator; empty when there is none.
 std::wstring systemTemporaryFolder();

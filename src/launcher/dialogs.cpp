@@ -241,6 +241,7 @@ DWORD WINAPI offerJreSelection(void* parameter) {
 }
 
 void registerDialogClass() {
+    services::initCommonControls();
     detectDarkMode();
     WNDCLASSW windowClass = {};
     windowClass.style = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;

@@ -187,7 +187,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR narrowCommandLi
     if (state.msi) services::logMessage(L"msi wrapper %p", reinterpret_cast<void*>(state.msiWindow));
     if (state.languageRestart) services::logMessage(L"language restart");
     if (state.extractAndExit) services::logMessage(L"extract and exit mode");
-    services::initCommonControls();
 
     std::vector<std::wstring> arguments;
     services::splitCommandLine(GetCommandLineW(), arguments, true);

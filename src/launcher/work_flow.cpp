@@ -210,6 +210,9 @@ int runInstallerWork(HWND window) {
     }
     if (services::isCancelled()) return 1;
     setInstallStarted(true, window != nullptr, true);
+    // The common controls are the startup dialog's; a run without it needs them first for the
+    // natives' task dialog, which takes only a comctl32 the process has loaded.
+    services::startCommonControls();
 
     std::vector<std::wstring> arguments;
     services::splitCommandLine(GetCommandLineW(), arguments, true);

@@ -11,6 +11,7 @@
 
 #include "natives/jni_export.h"
 #include "natives/jni_toolkit.h"
+#include "services/platform.h"
 
 namespace {
 
@@ -26,12 +27,14 @@ constexpr unsigned kActivatingNotifications = 5;
 
 using TaskDialogIndirectFunction = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
 
-// Only the comctl32 the process already loaded counts: the launcher loaded the version 6 that
-// its manifest asks for, and only that one has the task dialog. Kept once found; where it is
-// missing the next call looks again, as the process may have loaded it since.
+// Only the comctl32 the process already loaded counts: the launcher loads the version 6 that
+// its manifest asks for (by the launch at the latest, on a thread of its own, which is waited
+// for here), and only that one has the task dialog. Kept once found; where it is missing the
+// next call looks again, as the process may have loaded it since.
 TaskDialogIndirectFunction taskDialogFunction() {
     static std::atomic<TaskDialogIndirectFunction> found{nullptr};
     if (const auto function = found.load()) return function;
+    services::awaitCommonControls();
     const HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
     if (!comctl) return nullptr;
     const auto function =

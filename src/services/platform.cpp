@@ -1,6 +1,8 @@
 #include "services/platform.h"
 
+#include <atomic>
 #include <cstdio>
+#include <mutex>
 
 #include <commctrl.h>
 
@@ -120,7 +122,12 @@ void preloadSystemLibraries() {
 
 bool systemLibrariesPreloaded() { return preloaded; }
 
-void initCommonControls() {
+namespace {
+
+std::once_flag commonControlsOnce;
+std::atomic<bool> commonControlsBegun{false};
+
+void loadCommonControls() {
     HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
     if (!comctl) comctl = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!comctl) comctl = loadSystemLibrary(L"comctl32.dll");
@@ -129,6 +136,31 @@ void initCommonControls() {
     if (const auto init = reinterpret_cast<InitFunction>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControls")))) {
         init();
     }
+}
+
+DWORD WINAPI commonControlsThread(void*) {
+    std::call_once(commonControlsOnce, loadCommonControls);
+    return 0;
+}
+
+}  // namespace
+
+void initCommonControls() {
+    commonControlsBegun = true;
+    std::call_once(commonControlsOnce, loadCommonControls);
+}
+
+void startCommonControls() {
+    if (commonControlsBegun.exchange(true)) return;
+    if (const HANDLE thread = CreateThread(nullptr, 0, commonControlsThread, nullptr, 0, nullptr)) {
+        CloseHandle(thread);
+        return;
+    }
+    initCommonControls();
+}
+
+void awaitCommonControls() {
+    if (commonControlsBegun) std::call_once(commonControlsOnce, loadCommonControls);
 }
 
 const RebootActions& systemRebootActions() {

@@ -31,8 +31,16 @@ void preloadSystemLibraries();
 // Whether the preload has run in this process (the flag its callers share).
 bool systemLibrariesPreloaded();
 
-// Initialises the common controls from the system's comctl32.dll.
+// Initialises the common controls from the system's comctl32.dll, once per process; waits for
+// an initialisation that startCommonControls began. Dialogs call it first.
 void initCommonControls();
+// Begins that initialisation on a thread of its own. Under Wine loading comctl32 version 6
+// brings up the display driver and the theming, some 50 ms (more on a busy machine) that a run
+// without any dialog has no need to wait for: the work flow starts it beside the launch of the
+// virtual machine, so that the controls are there when the Java side's natives want them.
+void startCommonControls();
+// Waits for an initialisation that has begun; begins none.
+void awaitCommonControls();
 
 // The steps of a reboot, replaceable so that tests can follow them without rebooting.
 struct RebootActions {

@@ -292,6 +292,27 @@ TEST(TempOption, OnlyAUsableFolderBecomesTheManualBase) {
 // A whole run that fails while another program holds one of its extracted files: the run ends
 // at once, the child schedules that file and the extraction directory for the next restart,
 // and everything else is gone.
+// Nothing held: the run leaves its extraction directory (its current one) and removes it
+// itself, so no deletion child is started and nothing is left the moment the run has ended.
+TEST(CleanUp, AFailedRunWithNothingHeldRemovesItsDirectoryItself) {
+    TempFolder folder;
+    TempFolder temp;
+    media::MediaDescription description = minimalMedia();
+    description.files.push_back({"cvnruntime.jar", {"", "jar"}});
+    const std::wstring media = buildMedia(folder, description);
+    const Finished run = runToEnd(media, {{L"-q"},
+                                          {{L"LUMBRA_JAVA_HOME", std::nullopt}, {L"CORVANE_JAVA_HOME", std::nullopt},
+                                           {L"LUMBRA_LOG", L"yes"}},
+                                          temp.path()});
+    EXPECT_EQ(run.exitCode, 83u);
+    const std::vector<std::wstring> logs = launcherLogs(temp.path());
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0].find(L"schedule deletion"), std::wstring::npos) << base::wideToUtf8(logs[0]);
+    std::vector<std::wstring> left = temp.names();
+    std::erase_if(left, [](const std::wstring& name) { return name.rfind(L"cvn_nlog_", 0) == 0; });
+    EXPECT_TRUE(left.empty()) << base::wideToUtf8(left[0]);
+}
+
 TEST(CleanUp, AFileHeldAtTheEndOfAFailedRunIsScheduledForTheRestart) {
     TempFolder folder;
     TempFolder temp;

@@ -136,3 +136,15 @@ TEST(RebootMode, WaitsThenRebootsOnlyWithThePrivilege) {
     EXPECT_FALSE(services::rebootNow(fake));
     EXPECT_EQ(RebootTrace::steps, (std::vector<std::string>{"privilege"}));
 }
+
+// What the task dialog native relies on: waiting loads nothing by itself, and an initialisation
+// begun on its thread has comctl32 loaded once it is waited for.
+TEST(CommonControls, AreLoadedOnceTheInitialisationBegunIsAwaited) {
+    if (GetModuleHandleW(L"comctl32.dll")) GTEST_SKIP() << "comctl32.dll is already loaded in this process";
+    services::awaitCommonControls();
+    EXPECT_EQ(GetModuleHandleW(L"comctl32.dll"), nullptr);
+    services::startCommonControls();
+    services::awaitCommonControls();
+    EXPECT_NE(GetModuleHandleW(L"comctl32.dll"), nullptr);
+    services::initCommonControls();
+}
