@@ -61,26 +61,30 @@ entered() { read -r entry created _ < "$2"; echo "$entry - $1" | bc -l; echo "$e
 : > "$work/floor.times"; : > "$work/launcher.times"; : > "$work/differences"
 : > "$work/floor.inside"; : > "$work/launcher.inside"; : > "$work/logcost.times"
 : > "$work/guifloor.times"; : > "$work/guifloor.inside"; : > "$work/guidifferences"
+# runFloor PROGRAM NAME: one run of a floor program from a clean output folder, its steps in
+# "$work/steps"; prints what `entered` prints.
+runFloor() {
+  rm -rf "$work/floor"; sync
+  local start
+  start=$(date +%s.%N)
+  STANDIN_ENTRY=$(windows "$work/$2.stamp") $wine "$build/bin/$1.exe" "$(windows "$work/setup.exe")" \
+    "$(windows "$work/floor")" | tr -d '\r' > "$work/steps"
+  [ -s "$work/$2.stamp" ] || { echo "$1 did not reach JNI_CreateJavaVM" >&2; exit 1; }
+  entered "$start" "$work/$2.stamp"
+}
 temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp | head -1)
 phases=(prelog startup verify extract unpack search options)
 for p in "${phases[@]}" read write funpack load startup-console startup-gui; do : > "$work/$p.times"; done
 rounds=${ROUNDS:-9}
 for _ in $(seq "$rounds"); do
-  rm -rf "$work/floor" "$work"/*.stamp; sync
-  start=$(date +%s.%N)
-  STANDIN_ENTRY=$(windows "$work/floor.stamp") $wine "$build/bin/launch_floor.exe" "$(windows "$work/setup.exe")" \
-    "$(windows "$work/floor")" | tr -d '\r' > "$work/steps"
-  [ -s "$work/floor.stamp" ] || { echo "the floor did not reach JNI_CreateJavaVM" >&2; exit 1; }
-  { read -r floor; read -r floorInside; } < <(entered "$start" "$work/floor.stamp")
+  rm -f "$work"/*.stamp
+  runFloor launch_floor floor > "$work/entered"
+  { read -r floor; read -r floorInside; } < "$work/entered"
   read -r _ _ _ _ consoleStartup < "$work/steps"
   echo "$consoleStartup" >> "$work/startup-console.times"
 
-  rm -rf "$work/floor"; sync
-  start=$(date +%s.%N)
-  STANDIN_ENTRY=$(windows "$work/guifloor.stamp") $wine "$build/bin/launch_floor_gui.exe" "$(windows "$work/setup.exe")" \
-    "$(windows "$work/floor")" | tr -d '\r' > "$work/steps"
-  [ -s "$work/guifloor.stamp" ] || { echo "the GUI floor did not reach JNI_CreateJavaVM" >&2; exit 1; }
-  { read -r guiFloor; read -r guiFloorInside; } < <(entered "$start" "$work/guifloor.stamp")
+  runFloor launch_floor_gui guifloor > "$work/entered"
+  { read -r guiFloor; read -r guiFloorInside; } < "$work/entered"
   read -r r w u l guiStartup < "$work/steps"
   echo "$r" >> "$work/read.times"; echo "$w" >> "$work/write.times"; echo "$u" >> "$work/funpack.times"; echo "$l" >> "$work/load.times"
   echo "$guiStartup" >> "$work/startup-gui.times"
