@@ -146,7 +146,7 @@ template <>
 struct Traits<wchar_t> {
     using String = std::wstring;
     static String fromAscii(const std::string& text) { return String(text.begin(), text.end()); }
-    static String sameWidth(const FormatArg& arg) { return String(arg.wide()); }
+    static std::wstring_view sameWidth(const FormatArg& arg) { return arg.wide(); }
     static String otherWidth(const FormatArg& arg) { return narrowToWide(arg.narrow()); }
     static String nullText() { return L"(null)"; }
     static String character(unsigned long long code, bool otherWidth) {
@@ -159,7 +159,7 @@ template <>
 struct Traits<char> {
     using String = std::string;
     static String fromAscii(const std::string& text) { return text; }
-    static String sameWidth(const FormatArg& arg) { return String(arg.narrow()); }
+    static std::string_view sameWidth(const FormatArg& arg) { return arg.narrow(); }
     static String otherWidth(const FormatArg& arg) { return wideToNarrow(arg.wide()); }
     static String nullText() { return "(null)"; }
     static String character(unsigned long long code, bool otherWidth) {
@@ -172,16 +172,24 @@ template <class Char>
 std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatArgs args) {
     using T = Traits<Char>;
     typename T::String out;
+    // Room for the usual line at once: the format, its texts, a few digits per number.
+    size_t estimate = format.size();
+    for (const FormatArg& arg : args) {
+        estimate += arg.kind() == FormatArg::Kind::Narrow ? arg.narrow().size()
+                    : arg.kind() == FormatArg::Kind::Wide ? arg.wide().size()
+                                                          : 12;
+    }
+    out.reserve(estimate);
     auto next = args.begin();
     const auto take = [&]() -> const FormatArg* { return next == args.end() ? nullptr : &*next++; };
     // Wide format: plain %s is wide. Narrow format: plain %s is narrow.
     constexpr bool wideFormat = std::is_same_v<Char, wchar_t>;
 
     for (size_t i = 0; i < format.size();) {
-        const Char c = format[i];
-        if (c != '%') {
-            out.push_back(c);
-            ++i;
+        if (format[i] != '%') {
+            const size_t end = std::min(format.find('%', i), format.size());
+            out.append(format.substr(i, end - i));
+            i = end;
             continue;
         }
         const size_t start = i++;
@@ -294,10 +302,21 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             if (field.lengthShort) expectWide = false;
             if (!arg) {
                 piece = T::nullText();
-            } else if (arg->kind() == FormatArg::Kind::Wide && expectWide) {
-                piece = arg->isNull() ? T::nullText() : (wideFormat ? T::sameWidth(*arg) : T::otherWidth(*arg));
-            } else if (arg->kind() == FormatArg::Kind::Narrow && !expectWide) {
-                piece = arg->isNull() ? T::nullText() : (wideFormat ? T::otherWidth(*arg) : T::sameWidth(*arg));
+            } else if (arg->isNull() && arg->kind() == (expectWide ? FormatArg::Kind::Wide : FormatArg::Kind::Narrow)) {
+                piece = T::nullText();
+            } else if (arg->kind() == FormatArg::Kind::Wide && expectWide && !wideFormat) {
+                piece = T::otherWidth(*arg);
+            } else if (arg->kind() == FormatArg::Kind::Narrow && !expectWide && wideFormat) {
+                piece = T::otherWidth(*arg);
+            } else if (arg->kind() == (wideFormat ? FormatArg::Kind::Wide : FormatArg::Kind::Narrow) &&
+                       expectWide == wideFormat) {
+                // The same width: straight into the line, unless a width or precision shapes it.
+                const auto text = T::sameWidth(*arg);
+                if (field.width <= 0 && field.precision < 0) {
+                    out.append(text);
+                    continue;
+                }
+                piece.assign(text);
             } else {
                 piece = T::fromAscii("(bad)");
             }

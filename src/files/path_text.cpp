@@ -37,11 +37,23 @@ bool relative(std::basic_string_view<Char> path) {
 template <class Char>
 void fold(std::basic_string<Char>& path, size_t start, size_t origin) {
     if (start >= path.size()) return;
-    std::basic_string<Char> out(path, 0, start);
+    // Nothing to fold (the usual path): left as it is.
+    const std::basic_string_view<Char> view(path);
+    const Char doubled[] = {ch<Char>('\\'), ch<Char>('\\'), Char(0)};
+    bool changes = false;
+    for (size_t p = view.find(doubled, start); p != view.npos && !changes; p = view.find(doubled, p + 1)) {
+        changes = p != origin || (p + 2 < view.size() && view[p + 2] == ch<Char>('\\'));
+    }
+    if (!changes) return;
+    std::basic_string<Char> out;
+    out.reserve(path.size());
+    out.append(view.substr(0, start));
     size_t i = start;
     while (i < path.size()) {
         if (path[i] != ch<Char>('\\')) {
-            out.push_back(path[i++]);
+            const size_t end = std::min(view.find(ch<Char>('\\'), i), view.size());
+            out.append(view.substr(i, end - i));
+            i = end;
             continue;
         }
         size_t end = i;

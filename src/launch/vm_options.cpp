@@ -53,8 +53,8 @@ void include(const std::optional<std::wstring>& includeBase, const std::wstring&
     const std::optional<std::string> content = services.readFile(resolved);
     logMessage(L"adding vmoptions from (%d) <%s> (%s)", content ? 1 : 0, resolved, expanded);
     if (content) {
-        if (depth >= kMaxIncludeDepth) {
-            logError(L"vmoptions nested deeper than %d, not reading %s", kMaxIncludeDepth, resolved);
+        if (depth >= sink.includeDepthLimit) {
+            logError(L"vmoptions nested deeper than %d, not reading %s", sink.includeDepthLimit, resolved);
         } else if (sink.filesIncluded >= sink.includedFileLimit) {
             logError(L"more than %d vmoptions files included, not reading %s", sink.includedFileLimit, resolved);
         } else {

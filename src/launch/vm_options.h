@@ -27,7 +27,9 @@ struct OptionSink {
     std::optional<std::string> classpathPrefix;
     std::optional<std::string> classpathSuffix;
     int filesIncluded = 0;  // VM options files read through "-include-options" so far
-    int includedFileLimit = kMaxIncludedFiles;  // smaller in the fuzz target, to reach it sooner
+    // Both bounds are smaller in the fuzz target, where each input should reach them quickly.
+    int includedFileLimit = kMaxIncludedFiles;
+    int includeDepthLimit = kMaxIncludeDepth;
 };
 
 class OptionServices {

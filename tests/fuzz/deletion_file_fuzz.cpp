@@ -11,33 +11,35 @@
 
 namespace {
 
-class RecordingSteps : public files::DeletionSteps {
+// Checks each entry acted on as it comes: a full path that the file lists (a sorted list, so
+// that each check is a lookup; a walk made inputs of a thousand lines quadratic).
+class CheckingSteps : public files::DeletionSteps {
 public:
-    std::vector<std::wstring> touched;
+    explicit CheckingSteps(const files::DeletionFile& file) : listed_(file.files) {
+        listed_.insert(listed_.end(), file.directories.begin(), file.directories.end());
+        std::sort(listed_.begin(), listed_.end());
+    }
     void waitForSemaphoreRelease(const std::wstring&) override {}
     bool deleteFile(const std::wstring& path) override { return touch(path); }
     bool removeDirectory(const std::wstring& path) override { return touch(path); }
     bool scheduleDeletionAtReboot(const std::wstring& path) override {
-        touched.push_back(path);
+        check(path);
         return true;
     }
     void pause(unsigned) override {}
 
 private:
-    bool touch(const std::wstring& path) {
-        touched.push_back(path);
-        return touched.size() % 3 != 0;  // some entries resist, so that retries run
+    void check(const std::wstring& path) const {
+        if (!std::binary_search(listed_.begin(), listed_.end(), path) || !files::isFullPath(path)) __builtin_trap();
     }
-};
+    bool touch(const std::wstring& path) {
+        check(path);
+        return ++touched_ % 3 != 0;  // some entries resist, so that retries run
+    }
 
-// Every path the file lists, sorted, so that checking each entry acted on stays a lookup rather
-// than a walk over all of them (a walk made inputs of a thousand lines quadratic).
-std::vector<std::wstring> listedPaths(const files::DeletionFile& file) {
-    std::vector<std::wstring> paths = file.files;
-    paths.insert(paths.end(), file.directories.begin(), file.directories.end());
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
+    std::vector<std::wstring> listed_;
+    size_t touched_ = 0;
+};
 
 }  // namespace
 
@@ -45,12 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const auto parsed = files::parseDeletionLines(files::decodeDeletionLines(bytes));
     if (!parsed) return 0;
-    RecordingSteps steps;
+    CheckingSteps steps(*parsed);
     files::runDeletionPasses(*parsed, steps);
-    const std::vector<std::wstring> listed = listedPaths(*parsed);
-    for (const std::wstring& path : steps.touched) {
-        if (!std::binary_search(listed.begin(), listed.end(), path) || !files::isFullPath(path)) __builtin_trap();
-    }
     return 0;
 }
 

@@ -49,9 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzServices services;
     services.included = parts[1];
     launch::OptionSink sink;
-    // Enough files to reach the depth bound too; the launcher's 64 made each input that
-    // includes itself repeatedly read its text 64 times.
-    sink.includedFileLimit = launch::kMaxIncludeDepth + 4;
+    // Small bounds, reached by a few lines: every input that includes itself reads its text at
+    // most this often (the launcher's 64 files made each such input read it 64 times, short
+    // lines making hundreds of options each time).
+    sink.includeDepthLimit = 3;
+    sink.includedFileLimit = 5;
     if (data[0] % 2 == 0) {
         launch::readVmOptionsText(parts[0], std::wstring(L"C:\\app\\launcher.vmoptions"), sink, services);
     } else {

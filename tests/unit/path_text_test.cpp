@@ -24,6 +24,9 @@ TEST(PathText, FoldingKeepsTheUncPrefixOnly) {
     std::wstring longRun = L"\\\\\\\\server\\\\\\share";
     foldSeparators(longRun);
     EXPECT_EQ(longRun, L"\\\\server\\share");
+    std::wstring untouched = L"\\\\server\\share\\x";
+    foldSeparators(untouched);
+    EXPECT_EQ(untouched, L"\\\\server\\share\\x");
     std::string partly = "C:\\\\keep\\\\fold";
     foldSeparators(partly, 8);
     EXPECT_EQ(partly, "C:\\\\keep\\fold");

@@ -31,6 +31,12 @@ constexpr int32_t kPaxHeaderLimit = 1 << 20;
 // buffer, and a runtime's libraries are megabytes; a cancel still takes effect within a few
 // milliseconds.
 constexpr unsigned kCopyPiece = 1u << 20;
+// The copy buffer starts at this size and grows to kCopyPiece once an entry fills it: an archive
+// of small files never takes the full piece.
+constexpr unsigned kFirstCopyPiece = 64u << 10;
+// Extension records are read in pieces of this size, so that one claiming more than the archive
+// holds costs no more than what is there.
+constexpr int32_t kRecordPiece = 64 << 10;
 constexpr uint32_t kProgressInterval = 200;
 
 enum class HeaderResult { Read, End, Failed };
@@ -46,6 +52,7 @@ struct Reader {
     // One copy buffer for every entry, taken when the first file needs it (a runtime has
     // thousands of small files; a fresh buffer each would be cleared each time).
     std::unique_ptr<char[]> copyBuffer;
+    unsigned copyBufferSize = 0;
 
     HeaderResult readHeader() {
         if (stream.atEnd()) {
@@ -81,18 +88,24 @@ struct Reader {
         services::logMessage(L"extracting %S (size %d)", name, size);
         std::unique_ptr<ArchiveFile> file = target.createFile(name);
         if (!file) return false;
-        if (!copyBuffer) copyBuffer.reset(new char[kCopyPiece]);
-        char* const buffer = copyBuffer.get();
+        if (!copyBuffer) {
+            copyBuffer.reset(new char[kFirstCopyPiece]);
+            copyBufferSize = kFirstCopyPiece;
+        }
         int64_t written = 0;
         bool first = true;
         uint32_t lastProgress = 0;
         while (written < size) {
             if (cancelled()) return true;
-            const unsigned wanted = static_cast<unsigned>(std::min<int64_t>(size - written, kCopyPiece));
-            const int got = stream.read(buffer, wanted);
+            const unsigned wanted = static_cast<unsigned>(std::min<int64_t>(size - written, copyBufferSize));
+            const int got = stream.read(copyBuffer.get(), wanted);
             if (got <= 0) break;
-            if (!file->write(buffer, static_cast<unsigned>(got)) || file->failed()) break;
+            if (!file->write(copyBuffer.get(), static_cast<unsigned>(got)) || file->failed()) break;
             written += got;
+            if (static_cast<unsigned>(got) == copyBufferSize && copyBufferSize < kCopyPiece && written < size) {
+                copyBuffer.reset(new char[kCopyPiece]);
+                copyBufferSize = kCopyPiece;
+            }
             const uint32_t now = hooks.tickCount ? hooks.tickCount() : 0;
             if (first || now - lastProgress >= kProgressInterval) {
                 first = false;
@@ -116,10 +129,15 @@ struct Reader {
     // Reads an extension record's data (a long name, pax records) with its padding; false when
     // it cannot be had.
     bool readRecord(int32_t size, std::string& data, const wchar_t* failure) {
-        data.assign(static_cast<size_t>(size), '\0');
-        if (size > 0 && stream.read(data.data(), static_cast<unsigned>(size)) != size) {
-            services::logError(L"%s", failure);
-            return false;
+        data.clear();
+        while (static_cast<int32_t>(data.size()) < size) {
+            const size_t had = data.size();
+            const int32_t wanted = std::min<int32_t>(size - static_cast<int32_t>(had), kRecordPiece);
+            data.resize(had + static_cast<size_t>(wanted));
+            if (stream.read(data.data() + had, static_cast<unsigned>(wanted)) != wanted) {
+                services::logError(L"%s", failure);
+                return false;
+            }
         }
         if (!stream.skip(padding(size))) {
             services::logError(L"gzseek 4 failed");
