@@ -126,6 +126,11 @@ void setDeletionSemaphoreName(std::wstring name) {
     state.name = std::move(name);
 }
 
+// Everything below the extraction directory is ours, however deep a runtime or the installer
+// nests it: a folder left non-empty at a fixed depth could never be removed, not even by the
+// deletion child or at the restart. Links are never followed, so this bounds only the recursion.
+constexpr int kOwnTreeDepth = 64;
+
 void cleanUpAndExit(int exitCode) {
     const std::string directory = extractionDirectory();
     if (!services::modes().languageRestart && !directory.empty()) {
@@ -138,9 +143,9 @@ void cleanUpAndExit(int exitCode) {
         const std::wstring jre = wideDirectory + L"\\jre";
         if (pathExists(jre)) {
             services::logMessage(L"deleting bundled jre %S", directory + "\\jre");
-            emptyDirectoryTree(jre, files, directories, 5);
+            emptyDirectoryTree(jre, files, directories, kOwnTreeDepth);
         }
-        emptyDirectoryTree(wideDirectory, files, directories, 1);
+        emptyDirectoryTree(wideDirectory, files, directories, kOwnTreeDepth);
         if (!RemoveDirectoryW(extendedLengthPath(wideDirectory).c_str())) directories.push_back(wideDirectory);
         // The empty file that reserved the directory's name is ours as well.
         const std::string reservation = extractionNameReservation();

@@ -46,10 +46,19 @@ int main() {
 
     files::createExtractionDirectory();
     const std::string directory = files::extractionDirectory();
-    for (const char* folder : {"\\jre", "\\jre\\bin", "\\jre\\lib", "\\jre\\lib\\deep", "\\sub"}) {
+    // Deeper than a runtime's usual folders, and a folder of the installer's own with more.
+    std::string deep = directory + "\\jre\\legal";
+    for (const char* folder : {"\\jre", "\\jre\\bin", "\\jre\\lib", "\\jre\\lib\\deep", "\\jre\\legal", "\\sub",
+                               "\\sub\\a", "\\sub\\a\\b"}) {
         CreateDirectoryA((directory + folder).c_str(), nullptr);
     }
-    for (const char* file : {"\\cvnruntime.jar", "\\jre\\bin\\jvm.dll", "\\jre\\lib\\deep\\rt.jar", "\\sub\\held.txt"}) {
+    for (const char* folder : {"\\1", "\\2", "\\3", "\\4", "\\5", "\\6", "\\7"}) {
+        deep += folder;
+        CreateDirectoryA(deep.c_str(), nullptr);
+    }
+    writeFile(deep + "\\notice.txt");
+    for (const char* file : {"\\cvnruntime.jar", "\\jre\\bin\\jvm.dll", "\\jre\\lib\\deep\\rt.jar", "\\sub\\held.txt",
+                             "\\sub\\a\\b\\c.txt"}) {
         writeFile(directory + file);
     }
     if (hold) {

@@ -133,6 +133,16 @@ TEST(CleanUp, AFailedRunLeavesNothingBehind) {
     EXPECT_FALSE(isPendingDeletion(directory));
 }
 
+// Nothing held: the run empties its whole tree itself, a runtime's folders seven levels deep and
+// the installer's own included, so nothing is left the moment it has ended.
+TEST(CleanUp, AFailedRunRemovesItsDeepestFoldersItself) {
+    TempFolder temp;
+    LauncherProcess run(helperPath(), {.temporaryFolder = temp.path()});
+    EXPECT_EQ(run.wait(30000), 7u);
+    const std::vector<std::wstring> left = temp.names();
+    EXPECT_TRUE(left.empty()) << base::wideToUtf8(left.empty() ? L"" : left[0]);
+}
+
 TEST(ExecutablePaths, AFolderOutsideTheCodePageGivesAShortNarrowPath) {
     TempFolder folder;
     const std::wstring unusual = folder.file(L"\u4e2d\u6587 \u0444\u0430\u0439\u043b!");
