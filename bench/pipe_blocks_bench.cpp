@@ -69,11 +69,16 @@ bool rawAll(HANDLE pipe, char* data, DWORD size, bool write) {
     return true;
 }
 
-enum class Way { Plain, Natives, PlainBlocks, PlainBlocksUnflushed };
+// The natives on both ends, plain calls (64 KB pieces or the blocks' pattern, with and without
+// the flush), and the natives on one end only against plain calls in their pattern on the other.
+enum class Way { Plain, Natives, PlainBlocks, PlainBlocksUnflushed, NativesWriting, NativesReading };
+
+bool nativesWrite(Way way) { return way == Way::Natives || way == Way::NativesWriting; }
+bool nativesRead(Way way) { return way == Way::Natives || way == Way::NativesReading; }
 
 // The reader: takes `pieces` blocks, then answers with one block of its own.
 int reader(Way way, const std::wstring& name, long long pieces) {
-    const bool natives = way == Way::Natives;
+    const bool natives = nativesRead(way);
     JNIEnv* env = natives_test::env();
     if (natives) {
         const jlong pipe = callLong("Win32CommunicationBackend.connectClient0", {env->NewString(
@@ -103,9 +108,9 @@ int reader(Way way, const std::wstring& name, long long pieces) {
 // One run: starts the reader, sends the pieces, waits for its answer; the seconds from the
 // connection to the answer.
 double run(Way way, long long pieces, int round) {
-    const bool natives = way == Way::Natives;
-    const wchar_t* mode = natives ? L"read-natives " : way == Way::Plain ? L"read-raw " : L"read-blocks ";
-    const wchar_t tag = way == Way::PlainBlocksUnflushed ? L'u' : mode[5];
+    const bool natives = nativesWrite(way);
+    const wchar_t* mode = nativesRead(way) ? L"read-natives " : way == Way::Plain ? L"read-raw " : L"read-blocks ";
+    const wchar_t tag = L"pnbuwr"[static_cast<int>(way)];
     JNIEnv* env = natives_test::env();
     const std::wstring name = L"\\\\.\\pipe\\pipe-blocks-bench-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                               std::to_wstring(round) + tag;
@@ -127,9 +132,14 @@ double run(Way way, long long pieces, int round) {
         const jlong handle = static_cast<jlong>(reinterpret_cast<std::intptr_t>(pipe));
         const jbyteArray piece = env->NewByteArray(static_cast<jsize>(kPiece));
         for (long long i = 0; ok && i < pieces; ++i) ok = blocks.writeBlock(handle, piece);
-        const jobject answer = ok ? blocks.readBlock(handle) : nullptr;
-        ok = answer != nullptr;
-        env->DeleteLocalRef(answer);
+        if (nativesRead(way)) {
+            const jobject answer = ok ? blocks.readBlock(handle) : nullptr;
+            ok = answer != nullptr;
+            env->DeleteLocalRef(answer);
+        } else {
+            char answer = 0;
+            ok = ok && rawAll(pipe, &answer, 1, false);
+        }
         env->DeleteLocalRef(piece);
     } else {
         std::vector<char> piece(kPiece, 7);
@@ -138,13 +148,14 @@ double run(Way way, long long pieces, int round) {
         for (long long i = 0; ok && i < pieces; ++i) {
             if (way != Way::Plain) {
                 ok = rawAll(pipe, block.data(), static_cast<DWORD>(block.size()), true);
-                if (way == Way::PlainBlocks) FlushFileBuffers(pipe);
+                if (way != Way::PlainBlocksUnflushed) FlushFileBuffers(pipe);
             } else {
                 ok = rawAll(pipe, piece.data(), kPiece, true);
             }
         }
-        char answer = 0;
-        ok = ok && rawAll(pipe, &answer, 1, false);
+        // The natives answer with a block (its length, then one byte) and wait until it is read.
+        char answer[5] = {};
+        ok = ok && rawAll(pipe, answer, nativesRead(way) ? 5 : 1, false);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     WaitForSingleObject(child.hProcess, 60000);
@@ -181,6 +192,8 @@ int main(int argc, char** argv) {
     std::vector<double> plain;
     std::vector<double> blocks;
     std::vector<double> unflushed;
+    std::vector<double> writing;  // the natives writing only
+    std::vector<double> reading;  // the natives reading only
     std::vector<double> ratios;        // natives / plain
     std::vector<double> ownRatios;     // natives / plain calls in their pattern
     for (int round = 0; round < rounds; ++round) {
@@ -188,6 +201,8 @@ int main(int argc, char** argv) {
         natives.push_back(run(Way::Natives, pieces, round));
         blocks.push_back(run(Way::PlainBlocks, pieces, round));
         unflushed.push_back(run(Way::PlainBlocksUnflushed, pieces, round));
+        writing.push_back(run(Way::NativesWriting, pieces, round));
+        reading.push_back(run(Way::NativesReading, pieces, round));
         ratios.push_back(natives.back() / plain.back());
         ownRatios.push_back(natives.back() / blocks.back());
         std::printf("round %d: plain %.3f s, natives %.3f s, ratio %.3f; plain calls in the blocks' pattern %.3f s, "
@@ -215,5 +230,7 @@ int main(int argc, char** argv) {
                 median(plain) * perBlock, (median(unflushed) - median(plain)) * perBlock,
                 (median(blocks) - median(unflushed)) * perBlock, (median(natives) - median(blocks)) * perBlock,
                 median(natives) * perBlock);
+    std::printf("the natives' own work on one end only, against the pattern: writing %+.0f us, reading %+.0f us\n",
+                (median(writing) - median(blocks)) * perBlock, (median(reading) - median(blocks)) * perBlock);
     return 0;
 }

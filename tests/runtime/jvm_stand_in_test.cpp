@@ -387,6 +387,9 @@ TEST_F(StandInJvm, ArraysNothingReachesAreCollected) {
     EXPECT_EQ(contents(global), (std::vector<jbyte>{3, 4}));
     EXPECT_EQ(contents(env_->GetObjectArrayElement(holder, 0)), (std::vector<jbyte>{5, 6}));
     EXPECT_EQ(contents(result), (std::vector<jbyte>{7, 8}));
+    // A new array may take a collected one's storage, but starts zeroed all the same.
+    env_->DeleteLocalRef(bytes({9, 9, 9}));
+    EXPECT_EQ(contents(env_->NewByteArray(3)), (std::vector<jbyte>{0, 0, 0}));
     destroy();
     EXPECT_TRUE(record().violations().empty());
 }

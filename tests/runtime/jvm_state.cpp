@@ -1,9 +1,8 @@
 #include "jvm_state.h"
 
-#include <algorithm>
-
 #include "jvm_record_format.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace stand_in::jvm {
@@ -116,7 +115,16 @@ Object* Vm::newArray(ClassModel* arrayClass, char elementType, size_t length) {
     Object* object = newObject(ObjectKind::Array, arrayClass);
     object->elementType = elementType;
     if (elementType == 'L') object->elements.assign(length, nullptr);
-    else object->data.assign(length * Object::elementSize(elementType), 0);
+    else {
+        const size_t bytes = length * Object::elementSize(elementType);
+        const auto spare = std::find_if(spareStorage_.begin(), spareStorage_.end(),
+                                        [bytes](const std::vector<unsigned char>& storage) { return storage.capacity() >= bytes; });
+        if (spare != spareStorage_.end()) {
+            object->data = std::move(*spare);
+            spareStorage_.erase(spare);
+        }
+        object->data.assign(bytes, 0);  // zeroed, as Java's arrays are
+    }
     return object;
 }
 
@@ -159,11 +167,16 @@ void Vm::endReference(Reference& reference) {
     }
 }
 
+// How many collected arrays' storage is kept for new ones.
+constexpr size_t kSpareStorage = 4;
+
 // An array queued here may have got a reference again since (PopLocalFrame hands its result on
 // in a new one), so each is looked at again.
 void Vm::collect() {
     for (Object* object : unreferenced_) {
-        if (object->liveReferences == 0 && !object->held) std::vector<unsigned char>().swap(object->data);
+        if (object->liveReferences != 0 || object->held) continue;
+        if (spareStorage_.size() < kSpareStorage) spareStorage_.push_back(std::move(object->data));
+        std::vector<unsigned char>().swap(object->data);
     }
     unreferenced_.clear();
 }

@@ -144,6 +144,9 @@ private:
     std::deque<std::unique_ptr<Object>> objects_;
     std::deque<Reference> references_;
     std::vector<Object*> unreferenced_;  // primitive arrays whose last live reference ended
+    // Storage of collected arrays, handed to new ones as a collector's heap reuses its memory
+    // (fresh memory for each array made every block of a stream touch new pages).
+    std::vector<std::vector<unsigned char>> spareStorage_;
     std::unordered_set<const Reference*> issued_;
     std::unordered_set<const void*> methodIds_;
     std::unordered_set<const void*> fieldIds_;
