@@ -9,6 +9,9 @@
 # usage: bench/fuzz.sh [SECONDS [TARGET...]]     default: 60 seconds, every target
 #        FUZZ_RUNS=N bench/fuzz.sh ...            also stop each target after N inputs
 #
+# A target whose source has a line "// fuzz options: ..." gets those libFuzzer options as well
+# (an input length cap where the work per input grows faster than its length).
+#
 # Each target's corpus grows across runs in build/fuzz/corpus/<target>, started from the
 # target's own seeds. A finding leaves its input in build/fuzz/artifacts/<target>/ (crash-, leak-,
 # oom-, timeout- files; slow-unit- files are slow inputs, not counted) and libFuzzer's report in
@@ -59,8 +62,9 @@ for target in "${targets[@]}"; do
   "$build/bin/${target}_driver" --write-seeds "$corpus" >/dev/null
   started="$build/logs/$target.started"
   touch "$started"
+  read -r -a options <<<"$(sed -n 's|^// fuzz options: ||p' "$root/tests/fuzz/$target.cpp" 2>/dev/null)"
   status=0
-  "$build/bin/$target" -max_total_time="$seconds" -runs="$runs" -timeout=25 -print_final_stats=1 -artifact_prefix="$artifacts/" \
+  "$build/bin/$target" ${options[@]+"${options[@]}"} -max_total_time="$seconds" -runs="$runs" -timeout=25 -print_final_stats=1 -artifact_prefix="$artifacts/" \
     "$corpus" >"$log" 2>&1 || status=$?
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   peak=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -1)

@@ -1,7 +1,9 @@
 // Variable expansion over arbitrary texts and environments: every input ends, within the size
 // limit, whatever the values refer to. The limit is smaller than the launcher's (the same bound,
 // passed in): self-doubling values reach it within a few entries either way, and at 4 Mi
-// characters each such input took seconds instead of a millisecond.
+// characters each such input took seconds instead of a millisecond. Inputs are capped at 1 KB
+// for the same reason: every reference of the text may expand to the limit.
+// fuzz options: -max_len=1024
 #include <cstdint>
 #include <cstdlib>
 #include <string>

@@ -1,5 +1,9 @@
 // The VM options file reader and the configured option strings over arbitrary texts: every
-// input ends, includes and all, with no more options than its lines could make.
+// input ends, includes and all, with no more options than its lines could make. Inputs are
+// capped at 1 KB: each file read repeats every include line of the input's text, so the work
+// grows with the square of the length, and a kilobyte already holds chains of includes with
+// hundreds of lines each.
+// fuzz options: -max_len=1024
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
