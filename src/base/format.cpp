@@ -83,7 +83,7 @@ long long signExtend(long long value, int bits) {
 // Formats a number as ASCII, applying precision, sign and zero padding; width padding with
 // blanks is applied by the caller for every conversion alike.
 std::string formatInteger(const FieldFormat& field, char conversion, const FormatArg& arg) {
-    std::string prefix;
+    std::string_view prefix;
     std::string digits;
     if (conversion == 'd' || conversion == 'i') {
         const long long value = signExtend(arg.asSigned(), field.bits);
@@ -112,7 +112,7 @@ std::string formatInteger(const FieldFormat& field, char conversion, const Forma
         const int total = static_cast<int>(prefix.size() + digits.size());
         if (total < field.width) digits.insert(0, static_cast<size_t>(field.width - total), '0');
     }
-    return prefix + digits;
+    return std::string(prefix) + digits;
 }
 
 // Pointers print as upper-case hex, zero-filled to the pointer's width, like the Windows
