@@ -285,10 +285,11 @@ TEST_F(TarReader, ArchivesOfGnuTarAndBsdtarUnpackAsHostTarDoes) {
 }
 
 TEST_F(TarReader, PaxRecordsAndNamesThatAreNotText) {
-    // A pax "path" names the next entry only; a global header is skipped; an empty "path" takes
-    // it back.
+    // A pax "path" names the next entry only, also after a record longer than the reader's
+    // pieces; a global header is skipped; an empty "path" takes it back.
     const std::string bytes = entry("PaxHeaders/x", 'g', record("path", "global/ignored.jar")) +
-                              entry("PaxHeaders/x", 'x', record("path", "lib/from pax/\xc3\xa9.jar") + record("ctime", "1.5")) +
+                              entry("PaxHeaders/x", 'x', record("comment", std::string(150000, 'c')) +
+                                                             record("path", "lib/from pax/\xc3\xa9.jar") + record("ctime", "1.5")) +
                               entry("short.jar", '0', "pax") + entry("PaxHeaders/y", 'x', record("path", "")) +
                               entry("plain.jar", '0', "plain") + kEnd;
     ASSERT_TRUE(extract(gzipOf(bytes)));
