@@ -3,8 +3,53 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace media {
+
+namespace {
+
+// Whole chunks of finished sources, kept for the next one: the media file is read twice (the
+// check, then the extraction), and memory the process has touched costs nothing to use again,
+// where each fresh page takes a fault (tens of microseconds under some hypervisors).
+// One is all the extraction's single slot takes; more would stay allocated to the end.
+constexpr size_t kSpareChunks = 1;
+
+struct SpareChunks {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::vector<std::unique_ptr<uint8_t[]>> chunks;
+};
+
+SpareChunks& spareChunks() {
+    static SpareChunks spare;
+    return spare;
+}
+
+std::unique_ptr<uint8_t[]> takeChunk(uint32_t capacity) {
+    if (capacity == ReadAheadSource::kChunk) {
+        SpareChunks& spare = spareChunks();
+        AcquireSRWLockExclusive(&spare.lock);
+        std::unique_ptr<uint8_t[]> chunk;
+        if (!spare.chunks.empty()) {
+            chunk = std::move(spare.chunks.back());
+            spare.chunks.pop_back();
+        }
+        ReleaseSRWLockExclusive(&spare.lock);
+        if (chunk) return chunk;
+    }
+    return std::unique_ptr<uint8_t[]>(new uint8_t[capacity]);
+}
+
+void giveBackChunk(std::unique_ptr<uint8_t[]> chunk, uint32_t capacity) {
+    if (!chunk || capacity != ReadAheadSource::kChunk) return;
+    SpareChunks& spare = spareChunks();
+    AcquireSRWLockExclusive(&spare.lock);
+    if (spare.chunks.size() < kSpareChunks) spare.chunks.push_back(std::move(chunk));
+    ReleaseSRWLockExclusive(&spare.lock);
+}
+
+}  // namespace
 
 ReadAheadSource::ReadAheadSource(HANDLE file, int64_t start, int64_t length, bool ahead)
     : file_(file), next_(start), end_(-1), position_(start) {
@@ -28,7 +73,10 @@ ReadAheadSource::ReadAheadSource(HANDLE file, int64_t start, int64_t length, boo
     }
 }
 
-ReadAheadSource::~ReadAheadSource() { stop(); }
+ReadAheadSource::~ReadAheadSource() {
+    stop();
+    for (Slot& slot : slots_) giveBackChunk(std::move(slot.bytes), slot.capacity);
+}
 
 void ReadAheadSource::stop() {
     if (!thread_) return;
@@ -70,7 +118,7 @@ bool ReadAheadSource::fill(Slot& slot) {
     uint32_t wanted = slot.capacity;
     if (end_ >= 0) wanted = static_cast<uint32_t>(std::min<int64_t>(wanted, std::max<int64_t>(end_ - next_, 0)));
     if (wanted == 0) return false;
-    if (!slot.bytes) slot.bytes.reset(new uint8_t[slot.capacity]);
+    if (!slot.bytes) slot.bytes = takeChunk(slot.capacity);
     DWORD got = 0;
     if (!ReadFile(file_, slot.bytes.get(), wanted, &got, nullptr)) {
         slot.failed = true;
