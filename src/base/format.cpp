@@ -302,23 +302,18 @@ std::basic_string<Char> formatList(std::basic_string_view<Char> format, FormatAr
             if (field.lengthShort) expectWide = false;
             if (!arg) {
                 piece = T::nullText();
-            } else if (arg->isNull() && arg->kind() == (expectWide ? FormatArg::Kind::Wide : FormatArg::Kind::Narrow)) {
-                piece = T::nullText();
-            } else if (arg->kind() == FormatArg::Kind::Wide && expectWide && !wideFormat) {
-                piece = T::otherWidth(*arg);
-            } else if (arg->kind() == FormatArg::Kind::Narrow && !expectWide && wideFormat) {
-                piece = T::otherWidth(*arg);
-            } else if (arg->kind() == (wideFormat ? FormatArg::Kind::Wide : FormatArg::Kind::Narrow) &&
-                       expectWide == wideFormat) {
-                // The same width: straight into the line, unless a width or precision shapes it.
-                const auto text = T::sameWidth(*arg);
-                if (field.width <= 0 && field.precision < 0) {
-                    out.append(text);
-                    continue;
-                }
-                piece.assign(text);
-            } else {
+            } else if (arg->kind() != (expectWide ? FormatArg::Kind::Wide : FormatArg::Kind::Narrow)) {
                 piece = T::fromAscii("(bad)");
+            } else if (arg->isNull()) {
+                piece = T::nullText();
+            } else if (expectWide != wideFormat) {
+                piece = T::otherWidth(*arg);
+            } else if (field.width <= 0 && field.precision < 0) {
+                // The same width and nothing to shape it: straight into the line.
+                out.append(T::sameWidth(*arg));
+                continue;
+            } else {
+                piece.assign(T::sameWidth(*arg));
             }
             if (field.precision >= 0 && piece.size() > static_cast<size_t>(field.precision)) {
                 piece.resize(static_cast<size_t>(field.precision));

@@ -10,12 +10,12 @@ namespace media {
 
 namespace {
 
-// Whole chunks of finished sources, kept for the next one: the media file is read twice (the
-// check, then the extraction), and memory the process has touched costs nothing to use again,
-// where each fresh page takes a fault (tens of microseconds under some hypervisors).
 // One is all the extraction's single slot takes; more would stay allocated to the end.
 constexpr size_t kSpareChunks = 1;
 
+// Whole chunks of finished sources, kept for the next one: the media file is read twice (the
+// check, then the extraction), and memory the process has touched costs nothing to use again,
+// where each fresh page takes a fault (tens of microseconds under some hypervisors).
 struct SpareChunks {
     SRWLOCK lock = SRWLOCK_INIT;
     std::vector<std::unique_ptr<uint8_t[]>> chunks;
