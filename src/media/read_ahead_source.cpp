@@ -69,6 +69,10 @@ ReadAheadSource::ReadAheadSource(HANDLE file, int64_t start, int64_t length, boo
         return;
     }
     if (ahead) {
+        // With one processor the reader could not run while the consumer spun.
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        spin_ = system.dwNumberOfProcessors > 1;
         thread_ = CreateThread(nullptr, 64 * 1024, readerThread, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     }
 }
@@ -95,6 +99,11 @@ DWORD WINAPI ReadAheadSource::readerThread(void* self) {
 }
 
 void ReadAheadSource::readAhead() {
+    AcquireSRWLockExclusive(&lock_);
+    readerUp_ = true;  // from here on the consumer leaves every read to this thread
+    const bool ended = readEnded_;
+    ReleaseSRWLockExclusive(&lock_);
+    if (ended) return;
     for (;;) {
         Slot& slot = slots_[reading_];
         AcquireSRWLockExclusive(&lock_);
@@ -149,6 +158,18 @@ ReadAheadSource::Slot& ReadAheadSource::current() {
     if (!started_) {
         if (thread_) {
             AcquireSRWLockExclusive(&lock_);
+            if (!readerUp_ && !slot->full) {
+                // A thread takes milliseconds to start under Wine, as long as a good many
+                // chunks take to read: until it runs, the consumer reads its chunks itself, in
+                // the order the thread goes on from. Slots are filled in order, so this one is
+                // the reader's next.
+                if (!fill(*slot)) readEnded_ = true;
+                slot->full = true;
+                reading_ = (reading_ + 1) % kSlots;
+            }
+            ReleaseSRWLockExclusive(&lock_);
+            awaitAwake(*slot);
+            AcquireSRWLockExclusive(&lock_);
             while (!slot->full) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
             ReleaseSRWLockExclusive(&lock_);
         } else if (!slot->full) {
@@ -158,6 +179,26 @@ ReadAheadSource::Slot& ReadAheadSource::current() {
         started_ = true;
     }
     return *slot;
+}
+
+void ReadAheadSource::awaitAwake(const Slot& slot) {
+    if (!spin_) return;
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const LONGLONG limit = frequency.QuadPart / 1000 * kSpinMilliseconds;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (slot.full.load(std::memory_order_acquire)) return;
+            YieldProcessor();
+        }
+        QueryPerformanceCounter(&now);
+        if (now.QuadPart - start.QuadPart > limit) break;
+    }
+    // Reads this slow come from a disk, not from the cache: the rest of them are waited for asleep.
+    spin_ = false;
 }
 
 bool ReadAheadSource::borrow(uint32_t size, uint8_t*& data, uint32_t& bytesRead) {

@@ -1,6 +1,7 @@
 // Reading the media file ahead of its consumer. A thread of its own reads the next chunks
 // while the caller checksums the previous one, so that a pass over the payload takes about as
-// long as the slower of the two, not their sum. Without the thread (the extraction, whose
+// long as the slower of the two, not their sum. Until the thread runs, the consumer reads for
+// itself, and while it waits for a chunk it stays awake a little first. Without the thread (the extraction, whose
 // writes the thread slowed down) it hands out the media file's chunks from one buffer without
 // copying them.
 #pragma once
@@ -8,6 +9,7 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -50,7 +52,9 @@ private:
         std::unique_ptr<uint8_t[]> bytes;
         uint32_t capacity = 0;
         uint32_t size = 0;     // 0: the end of the range or of the file
-        bool full = false;     // written by the reader, not yet given back by the consumer
+        // Written by the reader, not yet given back by the consumer; set and cleared under the
+        // lock, and read without it while the consumer waits awake.
+        std::atomic<bool> full{false};
         bool failed = false;   // the read failed; `error` says why
         uint32_t error = 0;
     };
@@ -61,12 +65,17 @@ private:
     bool fill(Slot& slot);
     // The current slot with bytes left in it, or the one marking the end or a failure.
     Slot& current();
+    // Waits awake for the reader to fill `slot`, for at most kSpinMilliseconds: a thread that
+    // sleeps is woken late in a virtual machine (its processor has halted), often later than a
+    // chunk from the cache takes to read. The caller still waits asleep if the slot is not full.
+    void awaitAwake(const Slot& slot);
+    static constexpr int kSpinMilliseconds = 2;
 
     HANDLE file_;
     int64_t next_;         // where the reader reads next
     int64_t end_;          // -1: the file's end
     std::array<Slot, kSlots> slots_;
-    size_t reading_ = 0;   // the reader's slot
+    size_t reading_ = 0;   // the next slot to fill: the consumer's until the thread runs
     size_t consuming_ = 0; // the consumer's slot
     uint32_t offset_ = 0;  // bytes of the consumer's slot already handed out
     bool started_ = false; // whether the consumer's slot has been taken
@@ -76,7 +85,10 @@ private:
     SRWLOCK lock_ = SRWLOCK_INIT;
     CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;
     bool stopping_ = false;
+    bool readerUp_ = false;   // the thread runs and does every read from now on
+    bool readEnded_ = false;  // a read the consumer did found the end or failed
     HANDLE thread_ = nullptr;
+    bool spin_ = false;    // whether the consumer waits awake first (see awaitAwake)
 };
 
 }  // namespace media

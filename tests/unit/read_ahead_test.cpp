@@ -35,11 +35,13 @@ public:
 };
 
 // Reads everything the source gives, alternating copies and loans of uneven sizes that cross
-// the chunk boundaries, and changes every loan as the extraction does.
-std::vector<uint8_t> drain(ReadAheadSource& source) {
+// the chunk boundaries, and changes every loan as the extraction does. At step `pauseAt` it
+// gives the reading thread time to start: until then the consumer reads for itself.
+std::vector<uint8_t> drain(ReadAheadSource& source, size_t pauseAt = SIZE_MAX) {
     std::vector<uint8_t> out;
     const uint32_t sizes[] = {8, kChunk, 100000, 1, kChunk + 5000, 3 * kChunk};
     for (size_t step = 0;; ++step) {
+        if (step == pauseAt) Sleep(50);
         const uint32_t size = sizes[step % std::size(sizes)];
         const int64_t before = source.position();
         uint32_t got = 0;
@@ -67,6 +69,11 @@ TEST(ReadAhead, GivesTheRangeInOrderWithOrWithoutItsThread) {
         {
             ReadAheadSource whole(handle.get(), 0, -1, ahead);
             EXPECT_EQ(drain(whole), file.bytes) << ahead;
+        }
+        // The thread reads from the first chunk on, or goes on from where the consumer got to.
+        for (const size_t pauseAt : {0, 3}) {
+            ReadAheadSource whole(handle.get(), 0, -1, ahead);
+            EXPECT_EQ(drain(whole, pauseAt), file.bytes) << ahead << pauseAt;
         }
         {
             const int64_t start = kChunk - 3;
