@@ -1,9 +1,9 @@
 // Reading the media file ahead of its consumer. A thread of its own reads the next chunks
 // while the caller checksums the previous one, so that a pass over the payload takes about as
 // long as the slower of the two, not their sum. Until the thread runs, the consumer reads for
-// itself, and while it waits for a chunk it stays awake a little first. Without the thread (the extraction, whose
-// writes the thread slowed down) it hands out the media file's chunks from one buffer without
-// copying them.
+// itself, and while it waits for a chunk it stays awake a little first. Without the thread
+// (the extraction, whose writes the thread slowed down) it hands out the media file's chunks
+// from one buffer without copying them.
 #pragma once
 
 #include <windows.h>
