@@ -55,11 +55,17 @@ protected:
         ASSERT_EQ(call("installService0", {name(), javaString(name_ + L" shown"), javaString(binary_)}), 0);
     }
     void remove() {
-        if (name_.empty()) return;
-        if (status() == -4) call("stopService0", {name(), 10000});
-        call("uninstallService0", {name()});
-        fs::remove(record_);
-        name_.clear();
+        if (!name_.empty()) {
+            if (status() == -4) call("stopService0", {name(), 10000});
+            call("uninstallService0", {name()});
+            name_.clear();
+        }
+        if (record_.empty()) return;
+        // The service's process may still hold its record a moment after it stopped.
+        std::error_code error;
+        for (int i = 0; i < 50 && !fs::remove(record_, error) && fs::exists(record_, error); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
     }
     void TearDown() override {
         remove();

@@ -196,12 +196,37 @@ void touch(const std::wstring& file) {
     CloseHandle(handle);
 }
 
+namespace {
+
+// A runtime whose jvm.dll a test loaded cannot be removed by that test's process: the library
+// stays loaded to its end. The next test program removes such folders once their process is gone.
+void removeFoldersOfEndedTests(const std::wstring& temp) {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((temp + L"\\stand_in_*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        const DWORD owner = wcstoul(data.cFileName + wcslen(L"stand_in_"), nullptr, 10);
+        if (owner == 0 || owner == GetCurrentProcessId()) continue;
+        if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, owner)) {
+            const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+            CloseHandle(process);
+            if (running) continue;
+        }
+        test_support::removeTree(temp + L"\\" + data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+}  // namespace
+
 RuntimeFolder::RuntimeFolder() {
     wchar_t base[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, base);
     std::wstring temp(base, length);
     if (!temp.empty() && temp.back() == L'\\') temp.pop_back();
     static LONG counter = 0;
+    if (InterlockedCompareExchange(&counter, 0, 0) == 0) removeFoldersOfEndedTests(temp);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::wstring candidate = temp + L"\\stand_in_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                                        std::to_wstring(InterlockedIncrement(&counter));
