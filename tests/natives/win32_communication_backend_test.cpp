@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -178,6 +179,44 @@ TEST_F(CommunicationNatives, WireBytesAndCutBlocks) {
     EXPECT_EQ(callObject(native("readDataBlock0"), {natives::toJavaHandle(readEnd)}), nullptr);
     EXPECT_EQ(callObject(native("readDataBlock0"), {natives::toJavaHandle(readEnd)}), nullptr);  // ended
     CloseHandle(readEnd);
+}
+
+// Java threads move blocks at the same time, each through the natives' buffer of its own
+// thread: a writing and a reading thread on each of two pipes, blocks of several pieces with
+// patterns of their own, and every block arrives whole and unmixed.
+TEST_F(CommunicationNatives, ThreadsMoveBlocksSideBySide) {
+    constexpr unsigned kBlocks = 16;
+    HANDLE ends[2][2] = {};
+    for (auto& pipe : ends) ASSERT_TRUE(CreatePipe(&pipe[0], &pipe[1], nullptr, 0));
+    const auto block = [](unsigned pipe, unsigned i) { return pattern(150000 + i, pipe * 100 + i); };
+    std::atomic<int> failures{0};
+    std::atomic<int> finished{0};
+    std::vector<std::thread> threads;
+    for (unsigned p = 0; p < 2; ++p) {
+        threads.emplace_back([&, p] {
+            AttachedThread java;
+            for (unsigned i = 0; i < kBlocks; ++i) {
+                if (!callBoolean(native("writeDataBlock0"), {natives::toJavaHandle(ends[p][1]), javaBytes(block(p, i))})) ++failures;
+            }
+            ++finished;
+        });
+        threads.emplace_back([&, p] {
+            AttachedThread java;
+            for (unsigned i = 0; i < kBlocks; ++i) {
+                if (bytesOf(callObject(native("readDataBlock0"), {natives::toJavaHandle(ends[p][0])})) != block(p, i)) ++failures;
+            }
+            ++finished;
+        });
+    }
+    // Mixed bytes make a reader wait for a length that never comes: closing the pipes ends it.
+    for (int waited = 0; finished < 4 && waited < 300; ++waited) Sleep(100);
+    EXPECT_EQ(finished, 4) << "the threads were stuck";
+    for (auto& pipe : ends) {
+        CloseHandle(pipe[0]);
+        CloseHandle(pipe[1]);
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(failures, 0);
 }
 
 TEST_F(CommunicationNatives, ProcessesAndTheInvalidHandle) {

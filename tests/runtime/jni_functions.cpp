@@ -93,10 +93,16 @@ public:
         }
         if (reinterpret_cast<ThreadState*>(env) != mine) vm_->violation(function_ + " with the JNIEnv of another thread");
         thread_ = mine;
+        ++thread_->entries;
         if (!allowedWithPending && thread_->pending != nullptr) {
             vm_->violation(function_ + " called with an exception pending");
         }
     }
+    ~Entry() {
+        if (thread_) --thread_->entries;
+    }
+    Entry(const Entry&) = delete;
+    Entry& operator=(const Entry&) = delete;
     bool ok() const { return thread_ != nullptr; }
     Vm& vm() { return *vm_; }
     ThreadState& thread() { return *thread_; }

@@ -403,6 +403,27 @@ CallResult runModelledMethod(Vm& vm, ThreadState& thread, MethodModel& method, O
     return result;
 }
 
+namespace {
+
+// Gives up the holds of the thread's JNI calls under way for its life, and takes them again.
+class MachineLockReleased {
+public:
+    MachineLockReleased(Vm& vm, const ThreadState& thread) : vm_(vm), holds_(thread.entries) {
+        for (int i = 0; i < holds_; ++i) vm_.lock.unlock();
+    }
+    ~MachineLockReleased() {
+        for (int i = 0; i < holds_; ++i) vm_.lock.lock();
+    }
+    MachineLockReleased(const MachineLockReleased&) = delete;
+    MachineLockReleased& operator=(const MachineLockReleased&) = delete;
+
+private:
+    Vm& vm_;
+    const int holds_;
+};
+
+}  // namespace
+
 CallResult callBoundNative(Vm& vm, ThreadState& thread, MethodModel& method, jobject receiver, const jvalue* values) {
     CallResult result;
     const ParsedSignature parsed = parseSignature(method.signature);
@@ -436,26 +457,33 @@ CallResult callBoundNative(Vm& vm, ThreadState& thread, MethodModel& method, job
     }
     vm.pushFrame(thread);
     const char kind = kindOf(parsed.result);
-    if (kind == 'F') {
-        result.value.f = callNative<float>(method.boundNative, words);
-    } else if (kind == 'D') {
-        result.value.d = callNative<double>(method.boundNative, words);
-    } else {
-        const uint64_t raw = callNative<uint64_t>(method.boundNative, words);
-        switch (kind) {
-        case 'Z': result.value.z = static_cast<jboolean>(raw & 0xFF); break;
-        case 'B': result.value.b = static_cast<jbyte>(raw & 0xFF); break;
-        case 'C': result.value.c = static_cast<jchar>(raw & 0xFFFF); break;
-        case 'S': result.value.s = static_cast<jshort>(raw & 0xFFFF); break;
-        case 'I': result.value.i = static_cast<jint>(raw & 0xFFFFFFFFu); break;
-        case 'J': result.value.j = static_cast<jlong>(raw); break;
-        case 'L': {
-            const auto handle = reinterpret_cast<jobject>(static_cast<uintptr_t>(raw));
-            if (!vm.resolve(handle, method.name.c_str(), result.object)) result.object = nullptr;
-            break;
+    uint64_t raw = 0;
+    {
+        // The native runs without the machine's lock, as natives do in a real machine: one that
+        // blocks (a pipe's read) leaves the other threads free to call in meanwhile. Its frame
+        // keeps what it holds.
+        const MachineLockReleased released(vm, thread);
+        if (kind == 'F') {
+            result.value.f = callNative<float>(method.boundNative, words);
+        } else if (kind == 'D') {
+            result.value.d = callNative<double>(method.boundNative, words);
+        } else {
+            raw = callNative<uint64_t>(method.boundNative, words);
         }
-        default: break;
-        }
+    }
+    switch (kind) {
+    case 'Z': result.value.z = static_cast<jboolean>(raw & 0xFF); break;
+    case 'B': result.value.b = static_cast<jbyte>(raw & 0xFF); break;
+    case 'C': result.value.c = static_cast<jchar>(raw & 0xFFFF); break;
+    case 'S': result.value.s = static_cast<jshort>(raw & 0xFFFF); break;
+    case 'I': result.value.i = static_cast<jint>(raw & 0xFFFFFFFFu); break;
+    case 'J': result.value.j = static_cast<jlong>(raw); break;
+    case 'L': {
+        const auto handle = reinterpret_cast<jobject>(static_cast<uintptr_t>(raw));
+        if (!vm.resolve(handle, method.name.c_str(), result.object)) result.object = nullptr;
+        break;
+    }
+    default: break;
     }
     vm.popFrame(thread);
     return result;

@@ -60,6 +60,7 @@ struct ThreadState {
     DWORD threadId = 0;
     Object* pending = nullptr;
     std::vector<std::vector<Reference*>> frames;
+    int entries = 0;  // JNI calls of this thread under way, each holding the machine's lock once
 };
 
 // A buffer handed out by Get<Kind>Chars / Get<Type>ArrayElements and friends.

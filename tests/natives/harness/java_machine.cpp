@@ -117,7 +117,19 @@ void setStandInProperty(const char* key, const std::string& value) {
 
 }  // namespace
 
-JNIEnv* env() { return machine().env; }
+JNIEnv* env() {
+    Machine& created = machine();
+    JNIEnv* own = nullptr;
+    if (created.vm->GetEnv(reinterpret_cast<void**>(&own), JNI_VERSION_1_8) == JNI_OK) return own;
+    return created.env;  // not attached: the stand-in reports the misuse
+}
+
+AttachedThread::AttachedThread() {
+    JNIEnv* own = nullptr;
+    if (machine().vm->AttachCurrentThread(reinterpret_cast<void**>(&own), nullptr) != JNI_OK) giveUp("AttachCurrentThread failed");
+}
+
+AttachedThread::~AttachedThread() { machine().vm->DetachCurrentThread(); }
 
 std::vector<std::string> violations() {
     machine();

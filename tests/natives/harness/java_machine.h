@@ -13,9 +13,20 @@
 
 namespace natives_test {
 
-// The environment of the calling thread (the test's main thread). The machine is created and
-// the natives bound on the first call; a failure there ends the program with its reason.
+// The environment of the calling thread: the test's main thread, or a thread attached with
+// AttachedThread. The machine is created and the natives bound on the first call; a failure
+// there ends the program with its reason.
 JNIEnv* env();
+
+// Attaches the calling thread to the machine while it lives, as a Java thread is: the natives
+// the thread then calls get an environment of its own. Made on the thread itself.
+class AttachedThread {
+public:
+    AttachedThread();
+    ~AttachedThread();
+    AttachedThread(const AttachedThread&) = delete;
+    AttachedThread& operator=(const AttachedThread&) = delete;
+};
 
 // The JNI misuse the stand-in saw so far (its record's "violation" lines), in order.
 std::vector<std::string> violations();
