@@ -193,17 +193,19 @@ TEST_F(CommunicationNatives, ThreadsMoveBlocksSideBySide) {
     std::atomic<int> finished{0};
     std::vector<std::thread> threads;
     for (unsigned p = 0; p < 2; ++p) {
-        threads.emplace_back([&, p] {
+        const jlong readEnd = natives::toJavaHandle(ends[p][0]);
+        const jlong writeEnd = natives::toJavaHandle(ends[p][1]);
+        threads.emplace_back([&, p, writeEnd] {
             AttachedThread java;
             for (unsigned i = 0; i < kBlocks; ++i) {
-                if (!callBoolean(native("writeDataBlock0"), {natives::toJavaHandle(ends[p][1]), javaBytes(block(p, i))})) ++failures;
+                if (!callBoolean(native("writeDataBlock0"), {writeEnd, javaBytes(block(p, i))})) ++failures;
             }
             ++finished;
         });
-        threads.emplace_back([&, p] {
+        threads.emplace_back([&, p, readEnd] {
             AttachedThread java;
             for (unsigned i = 0; i < kBlocks; ++i) {
-                if (bytesOf(callObject(native("readDataBlock0"), {natives::toJavaHandle(ends[p][0])})) != block(p, i)) ++failures;
+                if (bytesOf(callObject(native("readDataBlock0"), {readEnd})) != block(p, i)) ++failures;
             }
             ++finished;
         });

@@ -126,7 +126,9 @@ JNIEnv* env() {
 
 AttachedThread::AttachedThread() {
     JNIEnv* own = nullptr;
-    if (machine().vm->AttachCurrentThread(reinterpret_cast<void**>(&own), nullptr) != JNI_OK) giveUp("AttachCurrentThread failed");
+    if (machine().vm->AttachCurrentThread(reinterpret_cast<void**>(&own), nullptr) != JNI_OK) {
+        giveUp("AttachCurrentThread failed");
+    }
 }
 
 AttachedThread::~AttachedThread() { machine().vm->DetachCurrentThread(); }
