@@ -35,7 +35,7 @@ constexpr UINT kFrameChangedOnly = SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | 
 // window procedure that is using it returns.
 struct WindowRecord {
     JavaVM* vm = nullptr;
-    jclass callbacks = nullptr;  // global reference to the WndProc class
+    jobject callbacks = nullptr;  // global reference to the WndProc object that installed it
     HWND window = nullptr;
     WNDPROC previous = nullptr;
     std::atomic<int> sizeOverride{-1};
@@ -118,7 +118,9 @@ Function exported(HMODULE module, const char* name) {
     return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
-bool initialise(JNIEnv* env, jclass callbacks) {
+// The callbacks are methods of the WndProc object that calls installImpl (its natives are
+// instance methods), looked up on its class.
+bool initialise(JNIEnv* env, jobject wndProc) {
     if (initialised.load() != 0) return initialised.load() == 1;
     Functions found;
     const HMODULE user32 = GetModuleHandleW(L"user32.dll");
@@ -126,10 +128,13 @@ bool initialise(JNIEnv* env, jclass callbacks) {
     found.metricsForDpi = exported<MetricsForDpiFunction>(user32, "GetSystemMetricsForDpi");
     services::preloadSystemLibraries();
     found.appBarMessage = exported<AppBarMessageFunction>(services::loadSystemLibrary(L"shell32.dll"), "SHAppBarMessage");
-    found.onNcHitTest = env->GetStaticMethodID(callbacks, "onNcHitTest", "(IIZ)I");
-    if (found.onNcHitTest) found.isFullscreen = env->GetStaticMethodID(callbacks, "isFullscreen", "()Z");
-    if (found.isFullscreen) found.fireStateChangedLaterOnce = env->GetStaticMethodID(callbacks, "fireStateChangedLaterOnce", "()V");
-    env->ExceptionClear();
+    if (const jclass type = wndProc ? env->GetObjectClass(wndProc) : nullptr) {
+        found.onNcHitTest = env->GetMethodID(type, "onNcHitTest", "(IIZ)I");
+        if (found.onNcHitTest) found.isFullscreen = env->GetMethodID(type, "isFullscreen", "()Z");
+        if (found.isFullscreen) found.fireStateChangedLaterOnce = env->GetMethodID(type, "fireStateChangedLaterOnce", "()V");
+        env->ExceptionClear();
+        env->DeleteLocalRef(type);
+    }
     const bool ready = found.dpiForWindow && found.metricsForDpi && found.appBarMessage && found.fireStateChangedLaterOnce;
     if (ready) functions = found;
     initialised.store(ready ? 1 : -1);
@@ -163,7 +168,7 @@ long resizeHandleHeight(HWND window) {
 bool isFullscreen(const WindowRecord& record) {
     JNIEnv* env = environmentOf(record);
     if (!env) return false;
-    const jboolean fullScreen = env->CallStaticBooleanMethod(record.callbacks, functions.isFullscreen);
+    const jboolean fullScreen = env->CallBooleanMethod(record.callbacks, functions.isFullscreen);
     if (natives::exceptionPending(env)) {
         env->ExceptionClear();
         return false;
@@ -236,8 +241,8 @@ LRESULT hitTest(const WindowRecord& record, WPARAM wParam, LPARAM lParam) {
     const LRESULT fallback = onBorder ? HTTOP : HTCLIENT;
     JNIEnv* env = environmentOf(record);
     if (!env) return fallback;
-    const jint answer = env->CallStaticIntMethod(record.callbacks, functions.onNcHitTest, static_cast<jint>(x),
-                                                 static_cast<jint>(y), onBorder ? JNI_TRUE : JNI_FALSE);
+    const jint answer = env->CallIntMethod(record.callbacks, functions.onNcHitTest, static_cast<jint>(x),
+                                           static_cast<jint>(y), onBorder ? JNI_TRUE : JNI_FALSE);
     // A window procedure has no Java caller to hand an exception to.
     if (natives::exceptionPending(env)) {
         env->ExceptionClear();
@@ -347,7 +352,7 @@ LRESULT CALLBACK borderProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     }
     case WM_DWMCOLORIZATIONCOLORCHANGED:
         if (JNIEnv* env = environmentOf(r)) {
-            env->CallStaticVoidMethod(r.callbacks, functions.fireStateChangedLaterOnce);
+            env->CallVoidMethod(r.callbacks, functions.fireStateChangedLaterOnce);
             env->ExceptionClear();
         }
         break;
@@ -370,8 +375,8 @@ HWND windowOf(jlong handle) { return static_cast<HWND>(natives::fromJavaHandle(h
 
 #define WND_PROC_NATIVE(name) Java_com_corvane_shadow_com_formdev_flatlaf_ui_FlatWindowsNativeWindowBorder_00024WndProc_##name
 
-extern "C" JNIEXPORT jlong JNICALL WND_PROC_NATIVE(installImpl)(JNIEnv* env, jclass callbacks, jobject javaWindow) {
-    if (!initialise(env, callbacks)) return 0;
+extern "C" JNIEXPORT jlong JNICALL WND_PROC_NATIVE(installImpl)(JNIEnv* env, jobject wndProc, jobject javaWindow) {
+    if (!initialise(env, wndProc)) return 0;
     const HWND window = windowOf(natives::flatlaf::windowHandleOf(env, javaWindow));
     if (!window || windowMap().find(window)) return 0;
 
@@ -379,7 +384,7 @@ extern "C" JNIEXPORT jlong JNICALL WND_PROC_NATIVE(installImpl)(JNIEnv* env, jcl
     record->window = window;
     record->previous = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
     if (env->GetJavaVM(&record->vm) != JNI_OK) return 0;
-    record->callbacks = static_cast<jclass>(env->NewGlobalRef(callbacks));
+    record->callbacks = env->NewGlobalRef(wndProc);
     if (!record->callbacks || !record->previous) {
         release(env, *record);
         return 0;
@@ -393,7 +398,7 @@ extern "C" JNIEXPORT jlong JNICALL WND_PROC_NATIVE(installImpl)(JNIEnv* env, jcl
     return natives::toJavaHandle(window);
 }
 
-extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(uninstallImpl)(JNIEnv* env, jclass, jlong handle) {
+extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(uninstallImpl)(JNIEnv* env, jobject, jlong handle) {
     const HWND window = windowOf(handle);
     const Record record = windowMap().find(window);
     if (!record) return;
@@ -403,17 +408,17 @@ extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(uninstallImpl)(JNIEnv* env, jc
     release(env, *record);
 }
 
-extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(updateFrame)(JNIEnv*, jclass, jlong handle, jint state) {
+extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(updateFrame)(JNIEnv*, jobject, jlong handle, jint state) {
     updateFrame(windowOf(handle), state);
 }
 
-extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(setWindowBackground)(JNIEnv*, jclass, jlong handle, jint red,
+extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(setWindowBackground)(JNIEnv*, jobject, jlong handle, jint red,
                                                                        jint green, jint blue) {
     const Record record = windowMap().find(windowOf(handle));
     if (!record) return;
     record->setBackground(CreateSolidBrush(RGB(red & 0xFF, green & 0xFF, blue & 0xFF)));
 }
 
-extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(showWindow)(JNIEnv*, jclass, jlong handle, jint command) {
+extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(showWindow)(JNIEnv*, jobject, jlong handle, jint command) {
     ShowWindow(windowOf(handle), command);
 }

@@ -29,12 +29,16 @@ protected:
         ASSERT_TRUE(callBoolean("Misc.registerExtensionFunctions0", {system, javaString(L"registerNativesFlatlaf"), nullptr}));
         setSystemProperty("standin.hitTest", "1");
         setSystemProperty("standin.fullscreen", "false");
+        // The border's natives are methods of a WndProc object, one for each window.
+        const std::string type(kWndProc, sizeof kWndProc - 2);
+        border_ = env()->AllocObject(env()->FindClass(type.c_str()));
+        ASSERT_NE(border_, nullptr);
     }
 
     // Installs the border on the window and has the frame recomputed.
     jlong install(HWND window) {
-        const jlong handle = callLong(wndProc("installImpl"), {javaWindowOf(window)});
-        callVoid(wndProc("updateFrame"), {handle, 0});
+        const jlong handle = callLongOn(border_, wndProc("installImpl"), {javaWindowOf(window)});
+        callVoidOn(border_, wndProc("updateFrame"), {handle, 0});
         return handle;
     }
 
@@ -62,22 +66,24 @@ protected:
         GetWindowRect(window, &frame);
         return MAKELPARAM(frame.left + x, frame.top + y);
     }
+
+    jobject border_ = nullptr;  // the WndProc object whose natives the tests call
 };
 
 TEST_F(WindowBorder, InstalledOnceUninstalledAndGoneWithTheWindow) {
     TestWindow window;
     const LONG_PTR original = GetWindowLongPtrW(window.get(), GWLP_WNDPROC);
-    EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(nullptr)}), 0);
-    const jlong handle = callLong(wndProc("installImpl"), {javaWindowOf(window.get())});
+    EXPECT_EQ(callLongOn(border_, wndProc("installImpl"), {javaWindowOf(nullptr)}), 0);
+    const jlong handle = callLongOn(border_, wndProc("installImpl"), {javaWindowOf(window.get())});
     EXPECT_EQ(handle, handleOf(window.get()));
     const LONG_PTR subclass = GetWindowLongPtrW(window.get(), GWLP_WNDPROC);
     EXPECT_NE(subclass, original);
-    EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(window.get())}), 0);
+    EXPECT_EQ(callLongOn(border_, wndProc("installImpl"), {javaWindowOf(window.get())}), 0);
     EXPECT_EQ(GetWindowLongPtrW(window.get(), GWLP_WNDPROC), subclass);
 
-    callVoid(wndProc("uninstallImpl"), {handle});
+    callVoidOn(border_, wndProc("uninstallImpl"), {handle});
     EXPECT_EQ(GetWindowLongPtrW(window.get(), GWLP_WNDPROC), original);
-    callVoid(wndProc("uninstallImpl"), {handle});  // nothing left to undo
+    callVoidOn(border_, wndProc("uninstallImpl"), {handle});  // nothing left to undo
     // The standard title bar is back.
     EXPECT_GT(clientTopInWindow(window.get()), 0);
 
@@ -86,29 +92,29 @@ TEST_F(WindowBorder, InstalledOnceUninstalledAndGoneWithTheWindow) {
     jlong gone = 0;
     {
         TestWindow destroyed;
-        gone = callLong(wndProc("installImpl"), {javaWindowOf(destroyed.get())});
-        callVoid(wndProc("setWindowBackground"), {gone, 1, 2, 3});
+        gone = callLongOn(border_, wndProc("installImpl"), {javaWindowOf(destroyed.get())});
+        callVoidOn(border_, wndProc("setWindowBackground"), {gone, 1, 2, 3});
     }
-    callVoid(wndProc("setWindowBackground"), {gone, 1, 2, 3});
+    callVoidOn(border_, wndProc("setWindowBackground"), {gone, 1, 2, 3});
     TestWindow next;
-    EXPECT_EQ(callLong(wndProc("installImpl"), {javaWindowOf(next.get())}), handleOf(next.get()));
+    EXPECT_EQ(callLongOn(border_, wndProc("installImpl"), {javaWindowOf(next.get())}), handleOf(next.get()));
 }
 
 TEST_F(WindowBorder, ClientAreaOfNormalMaximisedAndFullScreenWindows) {
     TestWindow window;
     const jlong handle = install(window.get());
-    callVoid(wndProc("showWindow"), {handle, SW_SHOWNORMAL});
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_SHOWNORMAL});
     EXPECT_TRUE(IsWindowVisible(window.get()));
     // Windows 11's visible top border is not reported by Wine's DWM: the client area starts at
     // the window's top edge.
     EXPECT_EQ(clientTopInWindow(window.get()), 0);
 
-    callVoid(wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_MAXIMIZE});
     ASSERT_TRUE(IsZoomed(window.get()));
     EXPECT_EQ(clientTopInWindow(window.get()), resizeHandleHeight(window.get()));
 
     setSystemProperty("standin.fullscreen", "true");
-    callVoid(wndProc("updateFrame"), {handle, 6});
+    callVoidOn(border_, wndProc("updateFrame"), {handle, 6});
     EXPECT_EQ(clientTopInWindow(window.get()), 0);
 }
 
@@ -152,8 +158,8 @@ TEST_F(WindowBorder, BackgroundErasedWithTheSetColour) {
     const auto erase = [&] { return SendMessageW(window.get(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory), 0); };
 
     EXPECT_EQ(erase(), 0);  // no brush yet
-    callVoid(wndProc("setWindowBackground"), {handle, 10, 200, 30});
-    callVoid(wndProc("setWindowBackground"), {handle, 20, 100, 40});
+    callVoidOn(border_, wndProc("setWindowBackground"), {handle, 10, 200, 30});
+    callVoidOn(border_, wndProc("setWindowBackground"), {handle, 20, 100, 40});
     EXPECT_EQ(erase(), 1);
     EXPECT_EQ(GetPixel(memory, 5, 5), RGB(20, 100, 40));
     // Moved within a size/move loop: left to the system until the loop ends.
@@ -227,7 +233,7 @@ MenuSeen rightClickTitle(HWND window) {
 TEST_F(WindowBorder, SystemMenuOnTheTitleArea) {
     TestWindow window;
     const jlong handle = install(window.get());
-    callVoid(wndProc("showWindow"), {handle, SW_SHOWNORMAL});
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_SHOWNORMAL});
     SetForegroundWindow(window.get());
     TestWindow::pump();
 
@@ -241,7 +247,7 @@ TEST_F(WindowBorder, SystemMenuOnTheTitleArea) {
     EXPECT_FALSE(unavailable(normal.close));
     EXPECT_EQ(normal.defaultItem, static_cast<UINT>(SC_CLOSE));
 
-    callVoid(wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_MAXIMIZE});
     MenuSeen maximised = rightClickTitle(window.get());
     ASSERT_TRUE(maximised.open);
     EXPECT_FALSE(unavailable(maximised.restore));
@@ -258,12 +264,12 @@ TEST_F(WindowBorder, FrameUpdatesCarryTheJavaFrameState) {
     // The first update after installing takes the title bar away, so the client area changes
     // size: WM_SIZE tells the state's size type. Uninstalling brings the system's own back.
     for (const auto& [state, sizeType] : {std::pair{6, SIZE_MAXIMIZED}, {1, SIZE_MINIMIZED}}) {
-        const jlong handle = callLong(wndProc("installImpl"), {javaWindowOf(window.get())});
+        const jlong handle = callLongOn(border_, wndProc("installImpl"), {javaWindowOf(window.get())});
         const std::size_t before = window.sizeTypes().size();
-        callVoid(wndProc("updateFrame"), {handle, state});
+        callVoidOn(border_, wndProc("updateFrame"), {handle, state});
         ASSERT_GT(window.sizeTypes().size(), before) << state;
         EXPECT_EQ(window.sizeTypes().back(), static_cast<WPARAM>(sizeType)) << state;
-        callVoid(wndProc("uninstallImpl"), {handle});
+        callVoidOn(border_, wndProc("uninstallImpl"), {handle});
         EXPECT_EQ(window.sizeTypes().back(), static_cast<WPARAM>(SIZE_RESTORED)) << state;
     }
 }
@@ -271,8 +277,8 @@ TEST_F(WindowBorder, FrameUpdatesCarryTheJavaFrameState) {
 TEST_F(WindowBorder, PicturesOfTheCustomBorder) {
     TestWindow window(WS_OVERLAPPEDWINDOW, L"Custom border");
     const jlong handle = install(window.get());
-    callVoid(wndProc("setWindowBackground"), {handle, 236, 240, 244});
-    callVoid(wndProc("showWindow"), {handle, SW_SHOWNORMAL});
+    callVoidOn(border_, wndProc("setWindowBackground"), {handle, 236, 240, 244});
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_SHOWNORMAL});
     SetWindowPos(window.get(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     for (int i = 0; i < 10; ++i) {
         TestWindow::pump();
@@ -281,7 +287,7 @@ TEST_F(WindowBorder, PicturesOfTheCustomBorder) {
     EXPECT_EQ(clientTopInWindow(window.get()), 0);
     EXPECT_TRUE(saveScreenshot(window.get(), L"window-border-normal"));
 
-    callVoid(wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_MAXIMIZE});
     for (int i = 0; i < 10; ++i) {
         TestWindow::pump();
         Sleep(30);

@@ -138,7 +138,7 @@ const std::vector<RegisteredNative> kRegistrationTable = {
 };
 
 // One member of a modelled class: 's' static method, 'm' instance method, 'n' static native,
-// 'f' static field, 'i' instance field.
+// 'N' instance native, 'f' static field, 'i' instance field.
 struct MemberRow {
     const char* owner;
     char kind;
@@ -242,9 +242,10 @@ const MemberRow kMembers[] = {
     {"sun/awt/windows/WComponentPeer", 'm', "<init>", "(J)V"},
     {"sun/awt/windows/WWindowPeer", 'm', "<init>", "(J)V"},
     {"sun/awt/windows/WComponentPeer", 'm', "getHWnd", "()J"},
-    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 's', "onNcHitTest", "(IIZ)I"},
-    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 's', "isFullscreen", "()Z"},
-    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 's', "fireStateChangedLaterOnce", "()V"},
+    // A WndProc object stands for one window: its natives and callbacks are instance methods.
+    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 'm', "onNcHitTest", "(IIZ)I"},
+    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 'm', "isFullscreen", "()Z"},
+    {"com/corvane/shadow/com/formdev/flatlaf/ui/FlatWindowsNativeWindowBorder$WndProc", 'm', "fireStateChangedLaterOnce", "()V"},
     // ---- end of the window natives' members ----
 };
 
@@ -261,8 +262,8 @@ void addMember(ClassModel& owner, char kind, const std::string& name, const std:
     method.owner = &owner;
     method.name = name;
     method.signature = signature;
-    method.isStatic = kind != 'm';
-    method.isNative = kind == 'n';
+    method.isStatic = kind != 'm' && kind != 'N';
+    method.isNative = kind == 'n' || kind == 'N';
 }
 
 }  // namespace
@@ -339,7 +340,8 @@ ClassRegistry::ClassRegistry() {
         const std::string name = std::string(entry.package) + entry.simpleName;
         ClassModel* model = find(name);
         if (model == nullptr) model = &declare(name, "java/lang/Object");
-        addMember(*model, 'n', entry.method, entry.signature);
+        const bool ofObjects = std::string(entry.simpleName) == "FlatWindowsNativeWindowBorder$WndProc";
+        addMember(*model, ofObjects ? 'N' : 'n', entry.method, entry.signature);
     }
 }
 

@@ -42,7 +42,9 @@ std::string parameterKinds(const char* signature, char& result) {
 
 }  // namespace
 
-jvalue callNative(std::string_view classAndMethod, std::initializer_list<JavaArgument> arguments) {
+namespace {
+
+jvalue call(jobject receiver, std::string_view classAndMethod, std::initializer_list<JavaArgument> arguments) {
     jvalue result{};
     const std::string name(classAndMethod);
     const size_t dot = name.rfind('.');
@@ -70,22 +72,41 @@ jvalue callNative(std::string_view classAndMethod, std::initializer_list<JavaArg
     }
     JNIEnv* e = env();
     const jclass type = e->FindClass(className.c_str());
-    const jmethodID id = type == nullptr ? nullptr : e->GetStaticMethodID(type, method->name, method->signature);
+    const jmethodID id = type == nullptr ? nullptr
+                         : receiver    ? e->GetMethodID(type, method->name, method->signature)
+                                       : e->GetStaticMethodID(type, method->name, method->signature);
     if (id == nullptr) {
         ADD_FAILURE() << name << " " << method->signature << " is not a method the machine knows";
         if (type != nullptr) e->DeleteLocalRef(type);
         return result;
     }
+    const jvalue* at = values.data();
     switch (resultKind) {
-    case 'Z': result.z = e->CallStaticBooleanMethodA(type, id, values.data()); break;
-    case 'I': result.i = e->CallStaticIntMethodA(type, id, values.data()); break;
-    case 'J': result.j = e->CallStaticLongMethodA(type, id, values.data()); break;
-    case 'L': result.l = e->CallStaticObjectMethodA(type, id, values.data()); break;
-    case 'V': e->CallStaticVoidMethodA(type, id, values.data()); break;
+    case 'Z': result.z = receiver ? e->CallBooleanMethodA(receiver, id, at) : e->CallStaticBooleanMethodA(type, id, at); break;
+    case 'I': result.i = receiver ? e->CallIntMethodA(receiver, id, at) : e->CallStaticIntMethodA(type, id, at); break;
+    case 'J': result.j = receiver ? e->CallLongMethodA(receiver, id, at) : e->CallStaticLongMethodA(type, id, at); break;
+    case 'L': result.l = receiver ? e->CallObjectMethodA(receiver, id, at) : e->CallStaticObjectMethodA(type, id, at); break;
+    case 'V':
+        if (receiver) {
+            e->CallVoidMethodA(receiver, id, at);
+        } else {
+            e->CallStaticVoidMethodA(type, id, at);
+        }
+        break;
     default: ADD_FAILURE() << name << ": the harness calls no method returning " << resultKind;
     }
     e->DeleteLocalRef(type);
     return result;
+}
+
+}  // namespace
+
+jvalue callNative(std::string_view classAndMethod, std::initializer_list<JavaArgument> arguments) {
+    return call(nullptr, classAndMethod, arguments);
+}
+
+jvalue callNativeOn(jobject receiver, std::string_view classAndMethod, std::initializer_list<JavaArgument> arguments) {
+    return call(receiver, classAndMethod, arguments);
 }
 
 }  // namespace natives_test

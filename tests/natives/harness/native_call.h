@@ -38,4 +38,15 @@ inline void callVoid(std::string_view name, std::initializer_list<JavaArgument> 
     callNative(name, arguments);
 }
 
+// A native that is an instance method, called on `receiver` (an object of its class) with
+// Call<Type>MethodA.
+jvalue callNativeOn(jobject receiver, std::string_view classAndMethod, std::initializer_list<JavaArgument> arguments);
+
+inline jlong callLongOn(jobject receiver, std::string_view name, std::initializer_list<JavaArgument> arguments) {
+    return callNativeOn(receiver, name, arguments).j;
+}
+inline void callVoidOn(jobject receiver, std::string_view name, std::initializer_list<JavaArgument> arguments) {
+    callNativeOn(receiver, name, arguments);
+}
+
 }  // namespace natives_test
