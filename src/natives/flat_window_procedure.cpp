@@ -131,7 +131,9 @@ bool initialise(JNIEnv* env, jobject wndProc) {
     if (const jclass type = wndProc ? env->GetObjectClass(wndProc) : nullptr) {
         found.onNcHitTest = env->GetMethodID(type, "onNcHitTest", "(IIZ)I");
         if (found.onNcHitTest) found.isFullscreen = env->GetMethodID(type, "isFullscreen", "()Z");
-        if (found.isFullscreen) found.fireStateChangedLaterOnce = env->GetMethodID(type, "fireStateChangedLaterOnce", "()V");
+        if (found.isFullscreen) {
+            found.fireStateChangedLaterOnce = env->GetMethodID(type, "fireStateChangedLaterOnce", "()V");
+        }
         env->ExceptionClear();
         env->DeleteLocalRef(type);
     }
