@@ -129,11 +129,11 @@ const std::vector<RegisteredNative> kRegistrationTable = {
     {kFlatlaf, "FlatNativeWindowsLibrary", "setWindowCornerPreference", "(JI)Z"},
     {kFlatlaf, "FlatNativeWindowsLibrary", "dwmSetWindowAttributeBOOL", "(JIZ)Z"},
     {kFlatlaf, "FlatNativeWindowsLibrary", "dwmSetWindowAttributeDWORD", "(JII)Z"},
-    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "installImpl", "(Ljava/awt/Window;)J"},
-    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "uninstallImpl", "(J)V"},
-    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "updateFrame", "(JI)V"},
-    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "setWindowBackground", "(JIII)V"},
-    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "showWindow", "(JI)V"},
+    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "installImpl", "(Ljava/awt/Window;)J", true},
+    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "uninstallImpl", "(J)V", true},
+    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "updateFrame", "(JI)V", true},
+    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "setWindowBackground", "(JIII)V", true},
+    {kFlatlaf, "FlatWindowsNativeWindowBorder$WndProc", "showWindow", "(JI)V", true},
     {kFlatlaf, "FlatWindowsNativeWindowBorder", "registryGetIntValue", "(Ljava/lang/String;Ljava/lang/String;I)I"},
 };
 
@@ -340,8 +340,7 @@ ClassRegistry::ClassRegistry() {
         const std::string name = std::string(entry.package) + entry.simpleName;
         ClassModel* model = find(name);
         if (model == nullptr) model = &declare(name, "java/lang/Object");
-        const bool ofObjects = std::string(entry.simpleName) == "FlatWindowsNativeWindowBorder$WndProc";
-        addMember(*model, ofObjects ? 'N' : 'n', entry.method, entry.signature);
+        addMember(*model, entry.ofObjects ? 'N' : 'n', entry.method, entry.signature);
     }
 }
 

@@ -68,6 +68,7 @@ struct RegisteredNative {
     const char* simpleName;
     const char* method;
     const char* signature;
+    bool ofObjects = false;  // an instance method; the others are static
 };
 
 // The registration table in class and method order: 19 classes of the installer's Windows
