@@ -143,10 +143,10 @@ bool isLauncherDirectoryPath(std::wstring_view path) {
     return path.find(L"lmb") != std::wstring_view::npos && path.find(L".tmp_dir") != std::wstring_view::npos;
 }
 
-std::wstring extendedLengthPath(std::wstring_view path) {
+std::wstring extendedLengthPath(std::wstring_view path, bool whateverItsLength) {
     // MAX_PATH; the prefix only for full paths, since it switches off every normalisation.
     constexpr size_t kShortLimit = 260;
-    if (path.size() < kShortLimit - 12 || !isFullPath(path)) return std::wstring(path);
+    if ((path.size() < kShortLimit - 12 && !whateverItsLength) || !isFullPath(path)) return std::wstring(path);
     if (path.substr(0, 4) == L"\\\\?\\" || path.substr(0, 4) == L"\\\\.\\") return std::wstring(path);
     if (path[0] == L'\\') return L"\\\\?\\UNC\\" + std::wstring(path.substr(2));
     return L"\\\\?\\" + std::wstring(path);

@@ -47,6 +47,7 @@ bool isLauncherDirectoryPath(std::wstring_view path);
 
 // A form the wide file functions accept at any length: full paths of MAX_PATH characters or
 // more get the "\\?\" (or "\\?\UNC\") prefix; everything else is returned unchanged.
-std::wstring extendedLengthPath(std::wstring_view path);
+// `whateverItsLength` gives a full path the prefix however short it is.
+std::wstring extendedLengthPath(std::wstring_view path, bool whateverItsLength = false);
 
 }  // namespace files

@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "base/win/handles.h"
+#include "files/path_operations.h"
 #include "jre/java_output.h"
 #include "jre/pe_machine.h"
 #include "jre/version_cache.h"
@@ -84,19 +85,16 @@ private:
     std::vector<std::pair<const wchar_t*, std::wstring>> saved_;
 };
 
-std::string shortPathOf(const std::string& path) {
-    const std::wstring wide = base::narrowToWide(path);
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const DWORD length = GetShortPathNameW(wide.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return std::string();
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return base::wideToNarrow(buffer);
-        }
-        buffer.resize(length + 1);
-    }
-    return std::string();
+// The name the system is given for a program whose long path does not fit in MAX_PATH; empty
+// for every other program, which is named by the command line alone. Asked to start a program
+// by its 8.3 name, the system expands it to the long path in a MAX_PATH buffer of its own
+// (Wine does, and then starts nothing or, reading a buffer it never filled, something else):
+// the extended-length form of the short path is taken as it stands, by Windows and by Wine.
+std::wstring applicationNameOf(const std::wstring& path, const std::wstring& shortPath) {
+    std::wstring longPath = files::longPathName(path);
+    if (longPath.empty()) longPath = path;
+    if (longPath.size() < MAX_PATH) return std::wstring();
+    return files::extendedLengthPath(shortPath.empty() ? longPath : shortPath, true);
 }
 
 ULONGLONG now() { return GetTickCount64(); }
@@ -130,12 +128,15 @@ ULONGLONG readOutput(HANDLE pipe, HANDLE process, DWORD timeout, std::string& ou
 
 bool readJavaVersion(const std::string& path, const FILETIME& lastWriteTime, std::string& version,
                      DWORD exitTimeout) {
-    std::string shortPath = shortPathOf(path);
-    if (shortPath.empty()) {
+    const std::wstring widePath = base::narrowToWide(path);
+    const std::wstring wideShortPath = files::shortPathName(widePath);
+    std::string shortPath = base::wideToNarrow(wideShortPath);
+    if (wideShortPath.empty()) {
         services::logMessage(L"Could not get short path name for %S", path);
         shortPath = path;
     }
     const std::string commandLine = "\"" + shortPath + "\" -version";
+    const std::wstring applicationName = applicationNameOf(widePath, wideShortPath);
 
     JavaOptionsRemoval optionsRemoval;
 
@@ -162,7 +163,8 @@ bool readJavaVersion(const std::string& path, const FILETIME& lastWriteTime, std
     std::wstring mutableCommandLine = base::narrowToWide(commandLine);
     // Without any console: its one output goes to the pipe, and a console, even a hidden one,
     // costs the start of a console host process beside the runtime's.
-    const bool started = CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, TRUE,
+    const wchar_t* program = applicationName.empty() ? nullptr : applicationName.c_str();
+    const bool started = CreateProcessW(program, mutableCommandLine.data(), nullptr, nullptr, TRUE,
                                         NORMAL_PRIORITY_CLASS | DETACHED_PROCESS, nullptr, nullptr, &startup, &child) != FALSE;
     const DWORD startError = GetLastError();
     // Only the child may hold the write end, or the pipe never reports the end of its output.

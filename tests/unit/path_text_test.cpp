@@ -76,4 +76,8 @@ TEST(PathText, OnlyLongFullPathsGetTheExtendedPrefix) {
     EXPECT_EQ(extendedLengthPath(L"\\\\?\\" + deep), L"\\\\?\\" + deep);
     EXPECT_EQ(extendedLengthPath(L"C:\\short"), L"C:\\short");
     EXPECT_EQ(extendedLengthPath(std::wstring(300, L'r')), std::wstring(300, L'r'));
+    // On request also a short one (a program's name), but never a relative one.
+    EXPECT_EQ(extendedLengthPath(L"C:\\short", true), L"\\\\?\\C:\\short");
+    EXPECT_EQ(extendedLengthPath(L"\\\\srv\\s\\a", true), L"\\\\?\\UNC\\srv\\s\\a");
+    EXPECT_EQ(extendedLengthPath(L"bin\\java.exe", true), L"bin\\java.exe");
 }
