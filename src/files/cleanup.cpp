@@ -133,7 +133,10 @@ constexpr int kOwnTreeDepth = 64;
 
 void cleanUpAndExit(int exitCode) {
     const std::string directory = extractionDirectory();
-    if (!services::modes().languageRestart && !directory.empty()) {
+    // Only a directory this run made in the temporary base is removed: never the
+    // extract-and-exit folder beside the executable, which may hold a caller's files, nor the
+    // folder a language restart was started in.
+    if (!services::modes().languageRestart && extractionDirectoryIsOwnedByRun()) {
         // The work flow made the extraction directory the current one, and a current directory
         // cannot be removed: without leaving it every failed run would need the deletion child.
         enterExecutableDirectory();

@@ -10,6 +10,7 @@ struct ExtractionState {
     std::mutex lock;
     std::string directory;
     std::string nameReservation;
+    ExtractionOwner owner = ExtractionOwner::Caller;
 };
 
 ExtractionState& state() {
@@ -32,11 +33,18 @@ std::string extractionNameReservation() {
     return s.nameReservation;
 }
 
-void setExtractionDirectory(std::string directory, std::string nameReservation) {
+void setExtractionDirectory(std::string directory, std::string nameReservation, ExtractionOwner owner) {
     ExtractionState& s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     s.directory = std::move(directory);
     s.nameReservation = std::move(nameReservation);
+    s.owner = owner;
+}
+
+bool extractionDirectoryIsOwnedByRun() {
+    ExtractionState& s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return !s.directory.empty() && s.owner == ExtractionOwner::Run;
 }
 
 void clearExtractionDirectory() { setExtractionDirectory(std::string(), std::string()); }

@@ -12,8 +12,16 @@ std::string extractionDirectory();
 // it as the reservation); empty when unknown.
 std::string extractionNameReservation();
 
-void setExtractionDirectory(std::string directory, std::string nameReservation = std::string());
+// Whether the run made the directory itself, in the temporary base. Only such a directory is
+// the clean-up's to remove: the extract-and-exit folder beside the executable (which may hold
+// the caller's files from before) and the folder a language restart runs in are not.
+enum class ExtractionOwner { Run, Caller };
+
+void setExtractionDirectory(std::string directory, std::string nameReservation = std::string(),
+                            ExtractionOwner owner = ExtractionOwner::Caller);
 void clearExtractionDirectory();
+// True when the recorded directory is one the run created itself.
+bool extractionDirectoryIsOwnedByRun();
 
 // Creates this run's extraction directory in the temporary base and records it; after ten
 // failed attempts the run ends with internal error "7". Windows only (temporary_directory.cpp).

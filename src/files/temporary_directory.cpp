@@ -377,7 +377,7 @@ void createExtractionDirectory() {
         if (!security.descriptor()) note(L"Failed to create security descriptor %d", static_cast<int>(security.error()));
         SECURITY_ATTRIBUTES attributes = {sizeof attributes, security.descriptor(), FALSE};
         if (CreateDirectoryA(directory.c_str(), security.descriptor() ? &attributes : nullptr)) {
-            setExtractionDirectory(directory, reserved ? name : std::string());
+            setExtractionDirectory(directory, reserved ? name : std::string(), ExtractionOwner::Run);
             return;
         }
         note(L"Could not create dir (%d)", static_cast<int>(GetLastError()));

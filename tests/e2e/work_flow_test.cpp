@@ -475,3 +475,36 @@ TEST(WorkFlow, ALanguageRestartReusesAnExtractionThatHasItsFiles) {
     EXPECT_NE(valueOf(java.options(), "-Dlumbra.unextractedPosition="), "-1");
     EXPECT_NE(base::narrowToWide(valueOf(java.options(), "-Dlumbra.tempDir=")), previous.path());
 }
+
+// A run without a runtime removes only what it made in the temporary base: the extract-and-exit
+// folder beside the installer and the folder of a language restart keep every file, also
+// those that were there before the run.
+TEST(WorkFlow, ARunWithoutRuntimeLeavesFoldersItDidNotMake) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring media = buildMedia(folder, installer(folder.file(L"record.txt")));
+    const std::wstring test = media + L".test";
+    CreateDirectoryW(test.c_str(), nullptr);
+    writeFileBytes(test + L"\\keep.txt", "keep");
+    for (const bool runtime : {false, true}) {
+        SCOPED_TRACE(runtime ? "with a runtime" : "without a runtime");
+        const Finished run =
+            runToEnd(media, {{L"__cvn_extract_and_exit", L"-q"}, runtime ? RunOptions{}.environment : kNoRuntime,
+                             temp.path()});
+        EXPECT_EQ(run.exitCode, runtime ? 0u : 83u);
+        EXPECT_EQ(readFileBytes(test + L"\\keep.txt"), "keep");
+        EXPECT_EQ(readFileBytes(test + L"\\cvnparams.conf"), "params");
+    }
+
+    TempFolder previous;
+    for (const wchar_t* name : {L"cvnruntime.jar", L"cvnparams.conf", L"keep.txt"})
+        writeFileBytes(previous.file(name), "kept");
+    const Finished restart =
+        runToEnd(media, {{L"__cvn_lang_restart", L"-q"}, kNoRuntime, temp.path(), previous.path()});
+    EXPECT_EQ(restart.exitCode, 83u);
+    EXPECT_EQ(previous.names().size(), 3u);
+    EXPECT_EQ(readFileBytes(previous.file(L"keep.txt")), "kept");
+    std::vector<std::wstring> left = temp.names();
+    std::erase_if(left, [](const std::wstring& name) { return name.rfind(L"cvn_nlog_", 0) == 0; });
+    EXPECT_TRUE(left.empty()) << base::wideToUtf8(left.front());
+}
