@@ -147,7 +147,7 @@ INT_PTR CALLBACK startupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
             services::logMessage(L"Canceled installer");
-            setInstallStarted(false, true, true);
+            withdrawInstallStarted();
             services::setCancelled();
             EndDialog(dialog, LOWORD(wParam));
             return TRUE;
@@ -188,7 +188,7 @@ INT_PTR CALLBACK jreSelectionDialogProc(HWND dialog, UINT message, WPARAM wParam
             if (chooseJavaExecutable(dialog)) EndDialog(dialog, IDC_LOCATE);
             return TRUE;
         case IDCANCEL:
-            setInstallStarted(false, true, true);
+            withdrawInstallStarted();
             files::cleanUpAndExit(1);
         default:
             EndDialog(dialog, LOWORD(wParam));

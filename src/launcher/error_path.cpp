@@ -8,6 +8,7 @@
 #include "base/format.h"
 #include "base/text.h"
 #include "files/cleanup.h"
+#include "launcher/run_marks.h"
 #include "services/launcher_log.h"
 #include "services/tables.h"
 
@@ -70,12 +71,16 @@ void showMessage(int id, std::wstring_view argument) {
     showError(substituteFirstPlaceholder(services::messageText(id), argument));
 }
 
+// The marks go before the message: its box is a window of this process, which the watcher
+// would take for the Java side's.
 void failWithText(std::wstring_view text) {
+    launcher::withdrawInstallStarted();
     showError(text);
     files::cleanUpAndExit(1);
 }
 
 void failWithMessage(int id, std::wstring_view argument) {
+    launcher::withdrawInstallStarted();
     showMessage(id, argument);
     files::cleanUpAndExit(1);
 }
@@ -87,6 +92,7 @@ void failWithMessage(int id, std::string_view narrowArgument) {
 }
 
 void failWithMessage(int id) {
+    launcher::withdrawInstallStarted();
     showError(services::messageEntry(id));
     files::cleanUpAndExit(1);
 }

@@ -98,7 +98,7 @@ DWORD WINAPI watchForJavaWindow(void* parameter) {
         }
         Sleep(100);
     }
-    setInstallStarted(false, true, false);
+    javaSideTookOver();
     services::logMessage(L"Java window visible");
     ShowWindow(window, SW_HIDE);
     return 0;

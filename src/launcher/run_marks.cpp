@@ -1,6 +1,9 @@
 #include "launcher/run_marks.h"
 
+#include <atomic>
 #include <string>
+
+#include "services/modes.h"
 
 namespace launcher {
 
@@ -8,6 +11,8 @@ namespace {
 
 constexpr wchar_t kMarksKey[] = L"SOFTWARE\\halvern\\lumbra\\";
 constexpr wchar_t kMarkName[] = L"InstallStarted";
+
+std::atomic<bool> marksSet{false};
 
 std::wstring perProcessName() { return std::wstring(kMarkName) + L"_" + std::to_wstring(GetCurrentProcessId()); }
 
@@ -31,6 +36,17 @@ void setInstallStarted(bool set, bool perProcess, bool plain) {
     if (perProcess) writeMark(key, perProcessName(), set);
     if (plain) writeMark(key, kMarkName, set);
     RegCloseKey(key);
+    if (set) marksSet = true;
+}
+
+void withdrawInstallStarted() {
+    if (!marksSet.exchange(false)) return;
+    setInstallStarted(false, true, !services::modes().languageRestart);
+}
+
+void javaSideTookOver() {
+    marksSet = false;
+    setInstallStarted(false, true, false);
 }
 
 DWORD readInstallStarted(bool perProcess) {

@@ -13,4 +13,13 @@ void setInstallStarted(bool set, bool perProcess, bool plain);
 // The per-process or plain mark's value; 0 when the key or the value is absent.
 DWORD readInstallStarted(bool perProcess);
 
+// A run that ends before the Java side took over (cancelled, no runtime, a fatal error) takes
+// back the marks it set: its own per-process mark, and the plain one except in a language
+// restart, where it belongs to the run that restarted this one. Nothing when this process set
+// no mark, so a run failing early never touches another run's plain mark.
+void withdrawInstallStarted();
+// The Java side shows its window: the per-process mark has served, and the plain one is the
+// Java side's from now on, whatever ends the process.
+void javaSideTookOver();
+
 }  // namespace launcher

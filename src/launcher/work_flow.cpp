@@ -98,7 +98,7 @@ void askForRuntime(HWND window) {
     if (services::modes().quiet) {
         services::logError(L"No JRE found");
         services::writeStandardOutput("No JRE found. Aborting.\n");
-        setInstallStarted(false, true, true);
+        withdrawInstallStarted();
         // A failed run like any other: the extraction directory is not left behind.
         files::cleanUpAndExit(83);
     }

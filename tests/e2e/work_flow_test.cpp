@@ -284,6 +284,27 @@ TEST(WorkFlow, WithoutRuntimeOrSelectionTheUserIsToldNoneWasFound) {
     EXPECT_NE(run.box->text.find(L"No suitable JDK could be found"), std::wstring::npos) << run.box->text;
 }
 
+// A GUI run that fails before the Java side shows up takes back the marks it set, its
+// per-process one among them: they would otherwise pile up with every failed run.
+TEST(WorkFlow, AFailedRunTakesBackItsMarks) {
+    TempFolder folder;
+    TempFolder temp;
+    auto failing = installer(folder.file(L"record.txt"));
+    failing.config[123] += " -Dstandin.create=fail";
+    const std::wstring noRuntime = buildMedia(folder, installer(folder.file(L"record.txt")));
+    const std::wstring notCreated = buildMedia(folder, failing, L"failing.exe");
+    for (const auto& [media, environment] :
+         {std::pair{noRuntime, kNoRuntime}, std::pair{notCreated, RunOptions{}.environment}}) {
+        LauncherProcess process(media, {{}, environment, temp.path()});
+        const auto box = process.waitForMessageBox();
+        ASSERT_TRUE(box);
+        pressButton(box->window, IDOK);
+        EXPECT_EQ(process.wait(), 1u) << base::wideToUtf8(box->text);
+        EXPECT_FALSE(installStartedMark()) << base::wideToUtf8(box->text);
+        EXPECT_FALSE(installStartedMark(L"InstallStarted_" + std::to_wstring(process.processId())));
+    }
+}
+
 TEST(WorkFlow, ManualSelectionIsOfferedAndItsCancelEndsWithOne) {
     TempFolder folder;
     TempFolder temp;
@@ -496,12 +517,16 @@ TEST(WorkFlow, ARunWithoutRuntimeLeavesFoldersItDidNotMake) {
         EXPECT_EQ(readFileBytes(test + L"\\cvnparams.conf"), "params");
     }
 
+    // The plain mark of a language restart is the restarting run's: it stays.
     TempFolder previous;
     for (const wchar_t* name : {L"cvnruntime.jar", L"cvnparams.conf", L"keep.txt"})
         writeFileBytes(previous.file(name), "kept");
+    const DWORD one = 1;
+    RegistryValue mark(HKEY_CURRENT_USER, kMarksKey, L"InstallStarted", REG_DWORD, &one, sizeof one);
     const Finished restart =
         runToEnd(media, {{L"__cvn_lang_restart", L"-q"}, kNoRuntime, temp.path(), previous.path()});
     EXPECT_EQ(restart.exitCode, 83u);
+    EXPECT_EQ(installStartedMark(), 1u);
     EXPECT_EQ(previous.names().size(), 3u);
     EXPECT_EQ(readFileBytes(previous.file(L"keep.txt")), "kept");
     std::vector<std::wstring> left = temp.names();
