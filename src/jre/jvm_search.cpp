@@ -61,6 +61,7 @@ public:
     HMODULE run() {
         outcome_.kind = SourceKind::None;
         services::logMessage(L"Searching for a JVM");
+        services::logMessage(L"MinVersion: %S, MaxVersion: %S", bounds_.minimumText, bounds_.maximumText);
         std::string sequence = services::configString(kSearchSequenceId);
         if (sequence.size() > kTextLimit) sequence.resize(kTextLimit);
         const std::vector<std::string> entries = searchEntries(sequence);
@@ -168,6 +169,8 @@ private:
         const std::string location = entry.substr(1);
         if (type != 'B' && isAbsoluteLocation(location)) return false;
         services::logMessage(L"Testing relative location %S", location);
+        // Resolved against the launcher's folder, as in the first pass: the current directory
+        // is wherever the user happened to start the installer from.
         std::string javaExe;
         std::string version;
         testLocation(javaExe, version, location, bounds_.minimum, bounds_.maximum, true, true);

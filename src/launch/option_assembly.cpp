@@ -20,7 +20,6 @@ constexpr int32_t kModularApplicationId = 133;
 constexpr int32_t kDefaultVmOptionsId = 166;
 constexpr int kMissingEntryMessage = 1006;
 constexpr int kMissingVariableMessage = 1008;
-constexpr size_t kVariableLimit = 5999;
 
 constexpr std::wstring_view kFormatAsDefault = L"-Dsun.locale.formatasdefault=";
 
@@ -46,8 +45,9 @@ void appendEnvironmentEntry(std::string& out, const std::string& name, bool requ
         if (required) services.fail(kMissingVariableMessage, name);
         return;
     }
+    // Used whole, however long: a class path held in a variable is cut nowhere.
     std::string text = *value;
-    if (text.empty() || text.size() > kVariableLimit) {
+    if (text.empty()) {
         if (required) services.fail(kMissingEntryMessage, name);
         return;
     }

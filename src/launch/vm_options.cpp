@@ -87,6 +87,9 @@ void processOptionLine(const std::optional<std::wstring>& includeBase, const std
 
 void readVmOptionsText(std::string_view content, const std::optional<std::wstring>& includeBase, OptionSink& sink,
                        OptionServices& services, int depth) {
+    // Read as a text file: an editor's end-of-file mark (Ctrl-Z) ends it, and nothing after it
+    // is an option.
+    content = content.substr(0, content.find('\x1a'));
     size_t start = 0;
     while (start < content.size()) {
         size_t end = content.find('\n', start);
@@ -177,17 +180,20 @@ bool matchesVersionCondition(std::string_view condition, std::string_view versio
 
 void addConfiguredOptions(OptionSink& sink, OptionServices& services, const std::optional<std::string>& version) {
     walkOptionString(services::configWide(kConfiguredOptionsId, std::wstring::npos), sink, services, true);
-    int lines = services::configInteger(kVersionLineCountId);
+    const int lines = services::configInteger(kVersionLineCountId);
     if (lines <= 0) return;
     logMessage(L"check %d version specific vm option lines for %S", lines, version ? *version : std::string("(null)"));
     if (!version) return;
-    // A count beyond the table's entries can name no further lines, only absent ones.
-    const int available = static_cast<int>(std::min<size_t>(services::configTable().size(), 1 << 20));
-    if (lines > available) lines = available;
-    for (int i = 0; i < lines; ++i) {
-        const int32_t conditionId = kFirstVersionConditionId + 2 * i;
-        if (!matchesVersionCondition(services::configString(conditionId), *version)) continue;
-        std::wstring options = services::configWide(conditionId + 1, std::wstring::npos);
+    // A line whose condition is absent cannot match, so only the conditions the table holds are
+    // looked at, in line order: a sparse table keeps its later lines, and an absurd count costs
+    // no more than the table's size.
+    const services::ConfigTable& table = services::configTable();
+    const int64_t end = kFirstVersionConditionId + 2 * static_cast<int64_t>(lines);
+    for (auto entry = table.lower_bound(kFirstVersionConditionId); entry != table.end() && entry->first < end;
+         ++entry) {
+        if ((entry->first - kFirstVersionConditionId) % 2 != 0) continue;  // a line's options
+        if (!matchesVersionCondition(entry->second, *version)) continue;
+        std::wstring options = services::configWide(entry->first + 1, std::wstring::npos);
         logMessage(L"adding specific %s", options);
         addOptionString(std::move(options), sink, services);
         return;

@@ -156,9 +156,13 @@ int runInstallerWork(HWND window) {
         enterExtractionDirectory();
         const int result = media::extractIncludedFilesInto(files::extractionDirectory());
         if (result != 0) {
+            const std::wstring text = services::messageText(result == 2 ? kDiskFullMessage : kCorruptedMessage);
+            // A quiet run says why on the console or standard error instead: an administrator's
+            // script would otherwise see exit code 1 and nothing else.
             if (!state.quiet) {
-                MessageBoxW(window, services::messageText(result == 2 ? kDiskFullMessage : kCorruptedMessage).c_str(),
-                            services::messageText(kDialogTitleMessage).c_str(), MB_ICONERROR);
+                MessageBoxW(window, text.c_str(), services::messageText(kDialogTitleMessage).c_str(), MB_ICONERROR);
+            } else {
+                services::showError(text);
             }
             files::cleanUpAndExit(1);
         }

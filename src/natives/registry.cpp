@@ -13,6 +13,7 @@
 #include "natives/jni_export.h"
 #include "natives/jni_toolkit.h"
 #include "natives/registry_values.h"
+#include "natives/shell_functions.h"
 #include "services/platform.h"
 
 namespace {
@@ -143,20 +144,7 @@ jobjectArray namesOf(JNIEnv* env, jint root, jstring key, jint view, bool values
     }
 }
 
-using ShChangeNotify = void(WINAPI*)(LONG, UINT, LPCVOID, LPCVOID);
 constexpr LONG kAssociationsChanged = 0x08000000;  // SHCNE_ASSOCCHANGED, with no items
-
-// The shell library is loaded on first use, after the preload the launcher's start-up shares,
-// and stays loaded; both functions must be there.
-ShChangeNotify shellChangeNotify() {
-    static const ShChangeNotify function = [] {
-        services::preloadSystemLibraries();
-        const HMODULE shell = services::loadSystemLibrary(L"shell32.dll");
-        if (shell == nullptr || GetProcAddress(shell, "ShellExecuteW") == nullptr) return ShChangeNotify{};
-        return reinterpret_cast<ShChangeNotify>(reinterpret_cast<void*>(GetProcAddress(shell, "SHChangeNotify")));
-    }();
-    return function;
-}
 
 }  // namespace
 
@@ -282,7 +270,7 @@ JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_platform_win32
 
 JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_Registry_changeNotifyAssociations0(JNIEnv*,
                                                                                                            jclass) {
-    if (const ShChangeNotify notify = shellChangeNotify()) notify(kAssociationsChanged, 0, nullptr, nullptr);
+    if (const auto notify = natives::shellFunctions().changeNotify) notify(kAssociationsChanged, 0, nullptr, nullptr);
 }
 
 }  // extern "C"

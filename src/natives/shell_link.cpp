@@ -9,6 +9,7 @@
 #include "natives/com_object.h"
 #include "natives/jni_export.h"
 #include "natives/jni_toolkit.h"
+#include "natives/shell_functions.h"
 #include "services/platform.h"
 
 namespace natives {
@@ -61,20 +62,6 @@ std::wstring systemCodePageToWide(const std::string& text) {
     std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
     if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
     return wide;
-}
-
-using ChangeNotifyFunction = void(WINAPI*)(LONG, UINT, LPCVOID, LPCVOID);
-
-ChangeNotifyFunction changeNotifyFunction() {
-    static const ChangeNotifyFunction function = [] {
-        // Loading the shell library can pull in libraries by bare name; those that would be
-        // searched beside the installer are loaded from the system directory first.
-        services::preloadSystemLibraries();
-        const HMODULE shell = services::loadSystemLibrary(L"shell32.dll");
-        return shell ? reinterpret_cast<ChangeNotifyFunction>(reinterpret_cast<void*>(GetProcAddress(shell, "SHChangeNotify")))
-                     : nullptr;
-    }();
-    return function;
 }
 
 }  // namespace
@@ -130,7 +117,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
 extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_ShellLink_changeNotifyString0(
     JNIEnv* env, jclass, jstring createdFile, jstring updatedDirectory) {
     const natives::WideString file(env, createdFile), directory(env, updatedDirectory);
-    const ChangeNotifyFunction notify = changeNotifyFunction();
+    const natives::ChangeNotifyFunction notify = natives::shellFunctions().changeNotify;
     if (!notify || file.failed() || directory.failed()) return JNI_TRUE;
     if (!file.isNull()) notify(SHCNE_CREATE, SHCNF_PATHW, file.get(), nullptr);
     // Flushed: the shell has seen both before the Java side goes on (and perhaps exits).

@@ -156,8 +156,9 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
     // be taken for payload by the next call.
     std::array<unsigned char, kBlockHeaderSize> header{};
     if (!readAll(pipeOf(handle), header.data(), header.size())) return nullptr;
+    // A negative length is a damaged stream, not an end: the virtual machine refuses the array
+    // (NegativeArraySizeException), and the Java side sees that rather than a closed pipe.
     const std::int32_t length = blockLength(header);
-    if (length < 0) return nullptr;
     LocalRef<jbyteArray> block(env, env->NewByteArray(length));
     if (!block) return nullptr;
     // The payload passes through the thread's buffer into the array: a single copy, where the

@@ -261,9 +261,11 @@ extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_wi
     FirewallObjects firewallObjects = openFirewall(firewall::kCreatingRuleToAdd);
     if (firewallObjects.code != 0) return firewallObjects.code;
     const firewall::MatchCriteria criteria = criteriaFor(rule, firewallObjects.freshRule.get());
+    // A rule found before the walk broke off is a duplicate all the same: nothing is added.
     std::vector<ComObject<INetFwRule>> matching;
-    if (const jint code = findMatchingRules(firewallObjects.rules.get(), criteria, matching); code != 0) return code;
+    const jint walked = findMatchingRules(firewallObjects.rules.get(), criteria, matching);
     if (!matching.empty()) return firewall::kAlreadyExists;
+    if (walked != 0) return walked;
     if (const jint code = setRuleProperties(firewallObjects.freshRule.get(), rule, profiles, enabled != JNI_FALSE);
         code != 0)
         return code;

@@ -14,6 +14,7 @@
 #include "natives/jni_export.h"
 #include "natives/jni_toolkit.h"
 #include "natives/secret_text.h"
+#include "natives/shell_functions.h"
 #include "services/platform.h"
 
 using natives::accountFunctions;
@@ -177,13 +178,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
     (void)sspicli;
     // The shell is loaded when first needed, as the launcher's other shell calls are: most runs
     // never start anything elevated.
-    using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-    static const auto shellExecute = [] {
-        const HMODULE shell = services::loadSystemLibrary(L"shell32.dll");
-        return shell ? reinterpret_cast<ShellExecuteFunction>(
-                           reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteW")))
-                     : nullptr;
-    }();
+    const natives::ShellExecuteFunction shellExecute = natives::shellFunctions().shellExecute;
     if (!shellExecute) return JNI_FALSE;
     const WideString fileText(env, file);
     const WideString parameterText(env, parameters);

@@ -293,14 +293,14 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
         session->fail(kReadingHeaders, ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    // The second answer counts the header text without its terminating zero.
     DWORD length = size;
     if (!functions.httpQueryInfo(session->request, HTTP_QUERY_RAW_HEADERS_CRLF, headers.data(), &length, nullptr)) {
         session->failWithLastError(kReadingHeaders);
         return nullptr;
     }
-    const jbyteArray bytes =
-        natives::newJavaByteArray(env, std::span<const unsigned char>(headers.data(), std::min<DWORD>(length, size)));
+    // The array has the size the first answer gave, the text's terminating zero included: the
+    // Java side reads the headers in that form.
+    const jbyteArray bytes = natives::newJavaByteArray(env, std::span<const unsigned char>(headers.data(), size));
     if (!bytes) session->fail(kCreatingHeaderArray, kArrayUnavailable);
     return bytes;
 }

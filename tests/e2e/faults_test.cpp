@@ -184,4 +184,11 @@ TEST(Faults, AMediaFileCutAtAnyRecordBoundaryIsRefused) {
             EXPECT_EQ(leftIn(temp.path()), "") << at;
         }
     }
+    // A quiet run says the same on standard error.
+    const std::wstring cut = folder.file(L"cut.exe");
+    writeFileBytes(cut, bytes.substr(0, static_cast<size_t>(boundaries[1])));
+    TempFolder temp;
+    const Finished quiet = runToEnd(cut, {{L"-q", L"-nocheck"}, {}, temp.path()});
+    EXPECT_EQ(quiet.exitCode, 1u);
+    EXPECT_NE(quiet.error.find(base::wideToUtf8(kCorrupted)), std::string::npos) << quiet.error;
 }

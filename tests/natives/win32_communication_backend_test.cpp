@@ -179,6 +179,16 @@ TEST_F(CommunicationNatives, WireBytesAndCutBlocks) {
     EXPECT_EQ(callObject(native("readDataBlock0"), {natives::toJavaHandle(readEnd)}), nullptr);
     EXPECT_EQ(callObject(native("readDataBlock0"), {natives::toJavaHandle(readEnd)}), nullptr);  // ended
     CloseHandle(readEnd);
+
+    // A negative length is a damaged stream: the virtual machine's refusal of the array stays
+    // pending, so that the Java side does not take it for the end of the pipe.
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+    const unsigned char negative[] = {0xFF, 0xFF, 0xFF, 0xFF};
+    WriteFile(writeEnd, negative, 4, &written, nullptr);
+    EXPECT_EQ(callObject(native("readDataBlock0"), {natives::toJavaHandle(readEnd)}), nullptr);
+    EXPECT_NE(takePendingException().find("NegativeArraySizeException"), std::string::npos);
+    CloseHandle(writeEnd);
+    CloseHandle(readEnd);
 }
 
 // Java threads move blocks at the same time, each through the natives' buffer of its own

@@ -14,6 +14,7 @@
 #include "harness/natives_test.h"
 #include "natives/account_functions.h"
 #include "natives/secret_text.h"
+#include "services/platform.h"
 
 namespace natives_test {
 namespace {
@@ -64,7 +65,9 @@ TEST_F(UserInfoNatives, AccountNamesAndProfilesOfSids) {
     EXPECT_TRUE(own.starts_with(L" could not get user profile dir ")) << own;
 }
 
+// The shell comes after the preload the launcher's start-up shares.
 TEST_F(UserInfoNatives, AnElevatedStartRunsTheProgram) {
+    ASSERT_FALSE(services::systemLibrariesPreloaded());
     const std::filesystem::path mark = std::filesystem::temp_directory_path() / "elevated_ran.txt";
     std::filesystem::remove(mark);
     const std::wstring parameters = L"/c echo ran> \"" + mark.wstring() + L"\"";
@@ -72,6 +75,7 @@ TEST_F(UserInfoNatives, AnElevatedStartRunsTheProgram) {
                             {javaString(L"cmd.exe"), javaString(parameters), nullptr, SW_HIDE}));
     for (int i = 0; i < 100 && !std::filesystem::exists(mark); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(std::filesystem::exists(mark));
+    EXPECT_TRUE(services::systemLibrariesPreloaded());
     std::filesystem::remove(mark);
     EXPECT_FALSE(callBoolean("Win32UserInfo.executeElevated0",
                              {javaString(L"no_such_program_here.exe"), nullptr, nullptr, SW_HIDE}));

@@ -97,7 +97,7 @@ TEST_F(WinInetNatives, APageWithItsHeadersReadToTheEnd) {
     EXPECT_EQ(request(handle, L"GET", L"/page"), 200);
     const std::string headers = headersOf(handle);
     EXPECT_EQ(headers.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << headers;
-    EXPECT_EQ(headers.substr(headers.size() - 4), "\r\n\r\n") << "no terminating zero in the array";
+    EXPECT_EQ(headers.substr(headers.size() - 5), std::string("\r\n\r\n\0", 5)) << "the terminating zero belongs to it";
     EXPECT_NE(headers.find("Content-Length: 52\r\n"), std::string::npos) << headers;
     jint last = 0;
     EXPECT_EQ(readAll(handle, last, 10), HttpTestServer::kPage);

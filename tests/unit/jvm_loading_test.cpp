@@ -15,6 +15,7 @@
 #include "registry_sandbox.h"
 #include "services/tables.h"
 #include "stand_in_runtimes.h"
+#include "windows_tree.h"
 
 using stand_in::Shape;
 
@@ -252,6 +253,38 @@ TEST_F(JvmSearch, TheRelativePassRetriesBEntriesAndRelativeOnesWithoutTheVersion
     EXPECT_FALSE(log.has(L"Search sequence finished"));
 }
 
+// A relative location names a folder beside the launcher in both passes, never one in the
+// current directory: the current directory is whatever the user started the installer from.
+TEST_F(JvmSearch, RelativeLocationsResolveAgainstTheLaunchersFolder) {
+    std::wstring executable(MAX_PATH, L'\0');
+    executable.resize(GetModuleFileNameW(nullptr, executable.data(), MAX_PATH));
+    const std::wstring name = L"relative_bundle_" + std::to_wstring(GetCurrentProcessId());
+    std::wstring besideLauncher = executable;
+    besideLauncher.resize(executable.find_last_of(L'\\') + 1);
+    besideLauncher.append(name);
+    struct Removal {
+        std::wstring path;
+        ~Removal() { test_support::removeTree(path); }
+    } removal{besideLauncher};
+    const auto inCurrent = stand_in::layOutRuntime(folder / name, Shape::Bin, {.version = "1.6.0"});
+    placeJvm(binOf(inCurrent), L"server");
+    std::wstring previous(MAX_PATH, L'\0');
+    previous.resize(GetCurrentDirectoryW(MAX_PATH, previous.data()));
+    SetCurrentDirectoryW(folder.path().c_str());
+    configure(std::string("R").append(narrow(name)).append(";"), {{126, "1.8"}});
+    search();
+    EXPECT_EQ(library, nullptr);
+
+    const auto beside = stand_in::layOutRuntime(besideLauncher, Shape::Bin, {.version = "1.6.0"});
+    placeJvm(binOf(beside), L"server");
+    const jre::SearchOutcome outcome = search();
+    SetCurrentDirectoryW(previous.c_str());
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(outcome.javaExe.find(narrow(folder.path())), std::string::npos) << outcome.javaExe;
+    EXPECT_NE(outcome.javaExe.find(narrow(name)), std::string::npos) << outcome.javaExe;
+    FreeLibrary(library);  // so that the folder beside the test program can go
+}
+
 TEST_F(JvmSearch, AForcedLocationWithoutLibraryDoesNotEndTheSearch) {
     CreateDirectoryW((folder / L"nothing").c_str(), nullptr);
     const auto preferred = stand_in::layOutRuntime(folder / L"preferred", Shape::Bin);  // no jvm.dll
@@ -309,12 +342,14 @@ protected:
 };
 
 TEST_F(RegistrySearch, TheExampleSequenceWithNothingUsableEndsWithTheRelativePassAndTheVariables) {
-    configure("B.\\.corvane\\jre.bundle\\Contents\\Home;I;Y;EJAVA_HOME;EJDK_HOME;", {{160, "allinstdirs42"}});
+    configure("B.\\.corvane\\jre.bundle\\Contents\\Home;I;Y;EJAVA_HOME;EJDK_HOME;",
+              {{160, "allinstdirs42"}, {126, "11"}});
     LogSince log;
     const jre::SearchOutcome outcome = search();
     EXPECT_EQ(library, nullptr);
     EXPECT_EQ(outcome.kind, jre::SourceKind::None);
     const std::vector<std::wstring> order = {
+        L"MinVersion: 11, MaxVersion: ",
         L"Testing location .\\.corvane\\jre.bundle\\Contents\\Home (type B)",
         L"Testing location  (type I)",
         L"Testing location  (type Y)",

@@ -114,6 +114,9 @@ TEST_F(Options, FileLinesAreWholeOptionsWithoutCommentsOrBlanks) {
     const OptionSink sink = read("   # indented comment\n\n-Xmx512m   \r\n\t-Dfoo=a b\n-classpath\n-Dx=%X%\n");
     EXPECT_EQ(sink.options, (Strings{"-Xmx512m", "-Dfoo=a b", "-classpath", "-Dx=expanded"}));
     EXPECT_FALSE(sink.classpathOverride);
+    // An end-of-file mark ends the text, as in any text file.
+    EXPECT_EQ(read("-Da\r\n\x1a").options, (Strings{"-Da"}));
+    EXPECT_EQ(read("-Da\r\n-Db\x1a-Dc\n").options, (Strings{"-Da", "-Db"}));
 }
 
 TEST_F(Options, ClasspathDirectivesReplaceEarlierOnes) {
@@ -192,11 +195,19 @@ TEST_F(Options, OnlyTheFirstMatchingVersionLineCounts) {
     launch::addConfiguredOptions(withoutRuntime, system, std::nullopt);
     EXPECT_EQ(withoutRuntime.options, (Strings{"-Dconfigured"}));
 
-    // An absurd line count reads no further than the table goes.
+    // An absurd line count reads no further than the table goes; a sparse table keeps its lines.
     services::setConfigTable({{10200, "2000000000"}});
     OptionSink absurd;
     launch::addConfiguredOptions(absurd, system, std::string("17"));
     EXPECT_TRUE(absurd.options.empty());
+    services::setConfigTable({{10200, "9"}, {10215, "17-17"}, {10216, "-Dsparse"}, {10217, "1-99"}});
+    OptionSink sparse;
+    launch::addConfiguredOptions(sparse, system, std::string("17"));
+    EXPECT_EQ(sparse.options, (Strings{"-Dsparse"}));
+    services::setConfigTable({{10200, "7"}, {10215, "17-17"}, {10216, "-Dbeyond"}});
+    OptionSink beyond;
+    launch::addConfiguredOptions(beyond, system, std::string("17"));
+    EXPECT_TRUE(beyond.options.empty());
 }
 
 TEST_F(Options, StackSizes) {
@@ -236,6 +247,11 @@ TEST_F(Options, ClasspathEntriesPrefixOverrideAndSuffix) {
         {{121, "A0first.jar;x;S1lib;E0LIBS;E0UNSET;D0%X%"}, {123, "\"-classpath/p P\" \"-classpath/a S\""}});
     EXPECT_EQ(assemble().back(),
               "-Djava.class.path=P;C:\\app\\first.jar;C:\\app\\lib\\l.jar;D:\\libs\\x.jar;C:\\app\\expanded;S");
+
+    const std::string longValue = "D:\\" + std::string(7000, 'l') + ".jar";
+    system.environment["LONG"] = longValue;
+    services::setConfigTable({{121, "E1LONG"}});
+    EXPECT_TRUE(assemble().back() == "-Djava.class.path=" + longValue);
 
     services::setConfigTable({{123, "\"-classpath/a S\""}});
     EXPECT_EQ(assemble().back(), "-Djava.class.path=;S");

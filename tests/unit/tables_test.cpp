@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "log_capture.h"
 #include "services/tables.h"
 
@@ -71,4 +75,14 @@ TEST(Tables, MessageTextFallsBackToTheConfigTable) {
     std::string narrow = "y";
     configAppendNarrow(404, narrow);
     EXPECT_EQ(narrow, "y");
+
+#ifdef _WIN32
+    // Wide config texts are read in the file functions' code page, so that a configured path
+    // widened and narrowed again names the same file (the C runtime's conversion would make
+    // byte 0x80 U+0080, where the Western code page has the euro sign).
+    if (GetACP() == 1252) {
+        setConfigTable({{1001, "\x80 \xe9"}});
+        EXPECT_EQ(configWide(1001, 10), L"\u20ac \u00e9");
+    }
+#endif
 }
