@@ -14,6 +14,7 @@
 #include "files/executable_paths.h"
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
+#include "files/run_reservation.h"
 #include "files/temporary_directory.h"
 #include "services/launcher_log.h"
 #include "services/log.h"
@@ -150,10 +151,14 @@ void cleanUpAndExit(int exitCode) {
         }
         emptyDirectoryTree(wideDirectory, files, directories, kOwnTreeDepth);
         if (!RemoveDirectoryW(extendedLengthPath(wideDirectory).c_str())) directories.push_back(wideDirectory);
-        // The empty file that reserved the directory's name is ours as well.
+        // The file that reserved the directory's name goes with it. While something of the
+        // directory stays, so does the reservation: the deletion child inherits the claim on it
+        // and keeps other runs' sweeps off its work, and the first sweep after the child has
+        // ended removes the reservation.
         const std::string reservation = extractionNameReservation();
-        if (!reservation.empty() && !DeleteFileA(reservation.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-            files.push_back(base::narrowToWide(reservation));
+        if (!reservation.empty() && files.empty() && directories.empty()) {
+            releaseReservation();
+            DeleteFileA(reservation.c_str());
         }
         if (!files.empty() || !directories.empty()) {
             services::logMessage(L"schedule deletion %d %d", static_cast<int>(files.size()),

@@ -10,6 +10,7 @@
 #include "files/deletion_passes.h"
 #include "files/executable_paths.h"
 #include "files/path_text.h"
+#include "files/run_reservation.h"
 #include "services/log.h"
 
 namespace files {
@@ -157,6 +158,7 @@ int runDeletionChild(const std::wstring& deletionFile, const services::RebootAct
 
     SystemDeletionSteps steps;
     const DeletionOutcome outcome = runDeletionPasses(*content, steps);
+    deleteReservationsOfRemovedDirectories(content->directories);
     SystemRebootSteps reboot(rebootActions);
     finishDeletion(outcome, reboot);
     return 0;

@@ -139,6 +139,43 @@ bool isFullPath(std::wstring_view path) {
     return path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\';
 }
 
+namespace {
+
+wchar_t lowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+bool equalsIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    return true;
+}
+
+bool isHexDigit(wchar_t c) {
+    c = lowerAscii(c);
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f');
+}
+
+}  // namespace
+
+bool isReservationName(std::wstring_view name) {
+    if (name.size() < 8 || name.size() > 11) return false;
+    if (!equalsIgnoringAsciiCase(name.substr(0, 3), L"lmb")) return false;
+    if (!equalsIgnoringAsciiCase(name.substr(name.size() - 4), L".tmp")) return false;
+    for (const wchar_t c : name.substr(3, name.size() - 7))
+        if (!isHexDigit(c)) return false;
+    return true;
+}
+
+bool isReservedDirectoryName(std::wstring_view reservation, std::wstring_view name) {
+    const size_t prefix = reservation.size() + 4;
+    if (!isReservationName(reservation) || name.size() <= prefix) return false;
+    if (!equalsIgnoringAsciiCase(name.substr(0, reservation.size()), reservation)) return false;
+    if (!equalsIgnoringAsciiCase(name.substr(reservation.size(), 4), L"_dir")) return false;
+    for (const wchar_t c : name.substr(prefix))
+        if (c < L'0' || c > L'9') return false;
+    return true;
+}
+
 bool isLauncherDirectoryPath(std::wstring_view path) {
     return path.find(L"lmb") != std::wstring_view::npos && path.find(L".tmp_dir") != std::wstring_view::npos;
 }

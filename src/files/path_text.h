@@ -42,6 +42,13 @@ void appendResolved(std::wstring& out, std::wstring_view path, std::wstring_view
 // entry may have, since anything else would resolve against some current directory.
 bool isFullPath(std::wstring_view path);
 
+// The name GetTempFileName gives an extraction directory's reservation: "lmb", one to four
+// hexadecimal digits, ".tmp" (any case).
+bool isReservationName(std::wstring_view name);
+// The name of a directory that the reservation `reservation` made: that name, "_dir" and the
+// decimal time of its creation.
+bool isReservedDirectoryName(std::wstring_view reservation, std::wstring_view name);
+
 // The names of the launcher's extraction directories contain both "lmb" and ".tmp_dir".
 bool isLauncherDirectoryPath(std::wstring_view path);
 

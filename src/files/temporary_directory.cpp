@@ -14,6 +14,7 @@
 #include "files/executable_paths.h"
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
+#include "files/run_reservation.h"
 #include "files/temporary_choice.h"
 #include "services/error_path.h"
 #include "services/log.h"
@@ -25,6 +26,8 @@ namespace {
 
 constexpr size_t kPathLimit = 6000;
 constexpr int kExtractionAttempts = 10;
+// How long a run may spend on the leftovers of ended runs before its own start goes on.
+constexpr DWORD kSweepBudgetMilliseconds = 2000;
 
 // While the automatic base is chosen, log lines wait: the log itself may be what asked for
 // the base, and it must not be asked again from inside its own start.
@@ -367,6 +370,14 @@ ExtractionDirectorySecurity::~ExtractionDirectorySecurity() {
 }
 
 void createExtractionDirectory() {
+    // What runs that were ended from outside left behind goes first, within a bound: a killed
+    // run's directory, with its runtime, would otherwise stay in the temporary folder for good.
+    const ULONGLONG sweepStart = GetTickCount64();
+    const SweepOutcome swept = sweepEndedRuns(temporaryBaseWide(false), kSweepBudgetMilliseconds);
+    if (swept.removed > 0 || swept.kept > 0) {
+        note(L"removed %d directories of ended runs, %d left for later (%d ms)", swept.removed, swept.kept,
+             static_cast<int>(GetTickCount64() - sweepStart));
+    }
     for (int attempt = 0; attempt < kExtractionAttempts; ++attempt) {
         bool reserved = false;
         const std::string name = reserveTempFileName(&reserved);
@@ -376,12 +387,16 @@ void createExtractionDirectory() {
         const ExtractionDirectorySecurity security;
         if (!security.descriptor()) note(L"Failed to create security descriptor %d", static_cast<int>(security.error()));
         SECURITY_ATTRIBUTES attributes = {sizeof attributes, security.descriptor(), FALSE};
+        // The claim comes before the directory, so that no moment exists in which the
+        // directory is there and a sweep could take it for an ended run's.
+        const bool held = reserved && holdReservation(base::narrowToWide(name));
         if (CreateDirectoryA(directory.c_str(), security.descriptor() ? &attributes : nullptr)) {
             setExtractionDirectory(directory, reserved ? name : std::string(), ExtractionOwner::Run);
             return;
         }
         note(L"Could not create dir (%d)", static_cast<int>(GetLastError()));
         // Each attempt reserves a new name; the ones that led nowhere are not left behind.
+        if (held) releaseReservation();
         if (reserved) DeleteFileA(name.c_str());
     }
     clearExtractionDirectory();

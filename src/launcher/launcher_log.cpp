@@ -58,10 +58,13 @@ bool environmentSaysYes(const wchar_t* name) {
 // Writes UTF-8 bytes with CR LF line ends, the way a text-mode UTF-8 stream would.
 // `creation` CREATE_NEW or CREATE_ALWAYS starts a new file with the byte-order mark;
 // OPEN_ALWAYS appends. The file stays open in `file` for the next lines.
-bool writeText(base::win::FileHandle& file, const std::wstring& path, std::wstring_view text, DWORD creation) {
+// `deletable` opens it with the right to mark it for deletion, which makes every other opener
+// share deletion: only for a temporary log, never for one a person may read while it grows.
+bool writeText(base::win::FileHandle& file, const std::wstring& path, std::wstring_view text, DWORD creation,
+               bool deletable = false) {
     const bool truncate = creation != OPEN_ALWAYS;
     if (truncate || !file) {
-        file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | (truncate ? GENERIC_WRITE : 0),
+        file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA | (deletable ? DELETE : 0) | (truncate ? GENERIC_WRITE : 0),
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, creation,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     }
@@ -76,6 +79,15 @@ bool writeText(base::win::FileHandle& file, const std::wstring& path, std::wstri
     DWORD written = 0;
     return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();
+}
+
+// A temporary log is deleted by the system when its last handle closes, also when the run is
+// ended from outside and no exit handler runs; a log that is to be kept after all is taken back
+// from the deletion.
+void setDeletedOnClose(const base::win::FileHandle& file, bool deleted) {
+    if (!file) return;
+    FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(deleted ? TRUE : FALSE)};
+    SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition, sizeof disposition);
 }
 
 std::wstring ctimeText() {
@@ -113,13 +125,17 @@ void initialize(LogState& log) {
     bool created = false;
     for (int number = 1; number <= 1000 && !created; ++number) {
         log.path = directory + L"cvn_nlog_" + std::to_wstring(number) + L".log";
-        created = writeText(log.file, log.path, header, number < 1000 ? CREATE_NEW : CREATE_ALWAYS);
-        if (!created && GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+        created = writeText(log.file, log.path, header, number < 1000 ? CREATE_NEW : CREATE_ALWAYS, log.temporary);
+        // Another run's temporary log refuses opening while it waits for its deletion.
+        const DWORD error = GetLastError();
+        if (!created && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED)
+            break;
     }
     if (!created) {
         log.path = L"c:\\cvn_nlog";
-        if (!writeText(log.file, log.path, header, CREATE_ALWAYS)) return;
+        if (!writeText(log.file, log.path, header, CREATE_ALWAYS, log.temporary)) return;
     }
+    if (log.temporary) setDeletedOnClose(log.file, true);
     log.startMilliseconds = static_cast<uint32_t>(systemTimeMilliseconds());
 }
 
@@ -157,6 +173,11 @@ std::optional<std::wstring> retainLogFile() {
         log.initializing = false;
     }
     if (log.path.empty()) return std::nullopt;
+    if (log.temporary && !log.retained) {
+        // Opened again without the right to delete, so that anyone may read it now.
+        setDeletedOnClose(log.file, false);
+        log.file.reset();
+    }
     log.retained = true;
     return log.path;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "base/text.h"
 #include "files/cleanup.h"
 #include "jre/jvm_loading.h"
 #include "jre/packed_archives.h"
@@ -17,6 +18,7 @@
 #include "files/executable_paths.h"
 #include "files/extraction_directory.h"
 #include "files/path_operations.h"
+#include "files/run_reservation.h"
 #include "services/cancel.h"
 #include "services/error_path.h"
 #include "services/log.h"
@@ -148,6 +150,8 @@ int runInstallerWork(HWND window) {
         }
         // The clean-up must never touch the folder the Java side restarted us in.
         if (extractedFilesMissing) files::clearExtractionDirectory();
+        // Nor may another run's sweep, once the run that restarted us has ended.
+        else files::joinReservationOf(base::narrowToWide(directory));
     }
     if (!state.languageRestart || extractedFilesMissing) {
         if (state.extractAndExit) createTestDirectory();

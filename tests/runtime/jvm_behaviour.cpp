@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "files/deletion_file.h"
+
 namespace stand_in::jvm {
 
 namespace {
@@ -215,6 +217,66 @@ void setRunMark(Vm& vm) {
     vm.record({"step", "mark", "2"});
 }
 
+std::wstring wideOfAnsi(const std::string& text) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+// Lists the tree below `directory` for a deletion file: files, and subdirectories before their
+// parents.
+void listTree(const std::wstring& directory, files::DeletionFile& content) {
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = directory + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            listTree(path, content);
+            content.directories.push_back(path);
+        } else {
+            content.files.push_back(path);
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+// What the installer runtime does at its end: it hands its extraction directory to the
+// launcher's deletion mode, which waits until this process has ended (a semaphore the process
+// holds for the rest of its life) and removes the directory.
+void startDeletion(Vm& vm) {
+    const std::wstring directory = wideOfAnsi(vm.properties["lumbra.tempDir"]);
+    const std::wstring launcher = wideOfAnsi(vm.properties["lumbra.moduleName"]);
+    files::DeletionFile content;
+    content.semaphoreName = L"Local\\standin_end_" + std::to_wstring(GetCurrentProcessId());
+    CreateSemaphoreW(nullptr, 0, 1, content.semaphoreName.c_str());  // released when the process ends
+    listTree(directory, content);
+    content.directories.push_back(directory);
+    wchar_t temporary[MAX_PATH + 1] = {};
+    wchar_t file[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temporary);
+    GetTempFileNameW(temporary, L"cvd", 0, file);
+    const std::string bytes = files::encodeDeletionFile(content);
+    const HANDLE output = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(output);
+    std::wstring command = L"\"" + launcher + L"\" __cvn_windel \"" + file + L"\"";
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION started = {};
+    // As a Java runtime starts processes: with the handles it may pass on.
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+        vm.record({"step", "cleanup", vm.properties["lumbra.tempDir"]});
+    } else {
+        vm.violation("the deletion mode could not be started");
+    }
+}
+
 // A value for a parameter of the called native, from the text of a -Dstandin.arg option.
 jvalue argumentValue(Vm& vm, ThreadState& thread, const std::string& descriptor, const std::string& text) {
     jvalue v{};
@@ -324,6 +386,8 @@ void runMain(Vm& vm, ThreadState& thread, const MethodModel& method, const Objec
             showWindow(vm, argument.empty() ? 3000 : std::strtoul(argument.c_str(), nullptr, 10));
         } else if (name == "mark") {
             setRunMark(vm);
+        } else if (name == "cleanup") {
+            startDeletion(vm);
         } else if (name == "sleep") {
             Sleep(std::strtoul(argument.c_str(), nullptr, 10));
             vm.record({"step", "sleep", argument});

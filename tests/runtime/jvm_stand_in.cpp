@@ -12,6 +12,9 @@
 //       mark                      set the launcher's per-process run mark "InstallStarted_<pid>"
 //                                 under HKCU\SOFTWARE\halvern\lumbra\ to 2
 //       sleep:<ms>                wait
+//       cleanup                   hand the extraction directory (lumbra.tempDir) to the
+//                                 launcher's deletion mode, as the installer runtime does at
+//                                 its end
 //       call:<class>.<method><signature>   call a static method (a bound native) with the
 //                                 -Dstandin.arg values and record its result
 //   -Dstandin.arg=<value>         repeatable: the arguments of call steps, by parameter type

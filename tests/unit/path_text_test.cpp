@@ -81,3 +81,16 @@ TEST(PathText, OnlyLongFullPathsGetTheExtendedPrefix) {
     EXPECT_EQ(extendedLengthPath(L"\\\\srv\\s\\a", true), L"\\\\?\\UNC\\srv\\s\\a");
     EXPECT_EQ(extendedLengthPath(L"bin\\java.exe", true), L"bin\\java.exe");
 }
+
+// Only GetTempFileName's names and the directories made from them are taken for a run's.
+TEST(PathText, ReservationsAndTheirDirectories) {
+    for (const wchar_t* name : {L"lmb1.tmp", L"LMBA1B2.TMP", L"lmbffff.tmp"}) EXPECT_TRUE(isReservationName(name)) << name;
+    for (const wchar_t* name : {L"lmb.tmp", L"lmb12345.tmp", L"lmbxyz.tmp", L"lmb12.tmpx", L"xlmb12.tmp", L"lmbtw1234"})
+        EXPECT_FALSE(isReservationName(name)) << name;
+    EXPECT_TRUE(isReservedDirectoryName(L"lmbA1B2.tmp", L"lmbA1B2.tmp_dir1700000000"));
+    EXPECT_TRUE(isReservedDirectoryName(L"lmba1b2.tmp", L"LMBA1B2.TMP_DIR1"));
+    EXPECT_FALSE(isReservedDirectoryName(L"lmbA1B2.tmp", L"lmbA1B2.tmp_dir"));
+    EXPECT_FALSE(isReservedDirectoryName(L"lmbA1B2.tmp", L"lmbA1B2.tmp_dir12x"));
+    EXPECT_FALSE(isReservedDirectoryName(L"lmbA1B2.tmp", L"lmbA1B3.tmp_dir12"));
+    EXPECT_FALSE(isReservedDirectoryName(L"other.tmp", L"other.tmp_dir12"));
+}
