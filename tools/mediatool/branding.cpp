@@ -140,6 +140,20 @@ constexpr const char* kLevelElement = "<requestedExecutionLevel";
 
 }  // namespace
 
+std::string brandingSettingsMarkdown() {
+    return "| key | value | meaning |\n|---|---|---|\n"
+           "| `icon` | file | an .ico file: replaces icon group 1001 and its images, every size the file holds |\n"
+           "| `version.fileVersion` | a.b.c.d | file version, each number up to 65535 (required with `version`) |\n"
+           "| `version.productVersion` | a.b.c.d | product version; the file version when absent |\n"
+           "| `version.productName` | text | ProductName of the version block |\n"
+           "| `version.companyName` | text | CompanyName |\n"
+           "| `version.fileDescription` | text | FileDescription (Task Manager and the elevation prompt show it) |\n"
+           "| `version.legalCopyright` | text | LegalCopyright |\n"
+           "| `version.originalFilename` | text | OriginalFilename |\n"
+           "| `version.comments` | text | Comments |\n"
+           "| `executionLevel` | asInvoker, highestAvailable, requireAdministrator | the manifest's requested execution level |\n";
+}
+
 bool isExecutionLevel(const std::string& level) {
     return level == "asInvoker" || level == "highestAvailable" || level == "requireAdministrator";
 }

@@ -31,6 +31,9 @@ struct Branding {
     std::string executionLevel;  // empty keeps the template's
 };
 
+// The keys of a description's "branding" block, as the table `mediatool settings` prints.
+std::string brandingSettingsMarkdown();
+
 // The execution levels a manifest may ask for.
 bool isExecutionLevel(const std::string& level);
 
