@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev binutils
   wine wine64 xvfb xauth
   cmake ninja-build googletest libgtest-dev zlib1g-dev nlohmann-json3-dev
-  openjdk-17-jdk-headless icoutils imagemagick x11-apps python3 bc locales libarchive-tools
+  openjdk-17-jdk-headless icoutils osslsigncode imagemagick x11-apps python3 bc locales libarchive-tools
 )
 export DEBIAN_FRONTEND=noninteractive
 apt=(apt-get -o DPkg::Lock::Timeout=600 -y -qq)

@@ -11,6 +11,7 @@
 
 #include "harness.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,10 +77,12 @@ void waitUntilPainted() {
     Sleep(700);
 }
 
-void photographBothDialogs(const std::wstring& name, const std::wstring& suffix, bool darkExpected) {
+void photographBothDialogs(const std::wstring& name, const std::wstring& suffix, bool darkExpected,
+                           std::optional<media::Branding> branding = std::nullopt) {
     TempFolder folder;
     TempFolder temp;
     media::MediaDescription description;
+    description.branding = branding;
     description.config[107] = "1";
     description.config[126] = "11";
     description.config[127] = "17";
@@ -119,6 +122,13 @@ void photographBothDialogs(const std::wstring& name, const std::wstring& suffix,
 }  // namespace
 
 TEST(Screenshots, LightDialogs) { photographBothDialogs(L"light-setup.exe", L"light", false); }
+
+// The author's icon (from the examples) in both dialogs instead of the launcher's.
+TEST(Screenshots, BrandedDialogs) {
+    media::Branding branding;
+    branding.iconPath = EXAMPLE_ICON;
+    photographBothDialogs(L"branded-setup.exe", L"branded", false, branding);
+}
 
 TEST(Screenshots, DarkDialogsOnWindows11) {
     const Windows11Version windows11;

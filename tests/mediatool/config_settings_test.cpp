@@ -1,4 +1,5 @@
 // The named settings: one table behind the parser, `inspect` and the documentation.
+#include "mediatool/branding.h"
 #include "mediatool/config_settings.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,8 @@ TEST(ConfigSettings, TheDocumentationShowsTheTable) {
     text << in.rdbuf();
     EXPECT_NE(text.str().find("\n" + media::configSettingsMarkdown() + "<!-- end of the settings table -->"), std::string::npos)
         << "docs/media-description.md differs from `mediatool settings`:\n" << media::configSettingsMarkdown();
+    EXPECT_NE(text.str().find("\n" + media::brandingSettingsMarkdown() + "<!-- end of the branding table -->"), std::string::npos)
+        << "docs/media-description.md differs from `mediatool settings`:\n" << media::brandingSettingsMarkdown();
 }
 #endif
 

@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "mediatool/media_writer.h"
@@ -65,11 +66,15 @@ TEST_F(MediatoolCli, TheExampleBuildsInspectsVerifiesAndExtracts) {
     std::filesystem::copy(EXAMPLES_DIR, work.path() / "examples", std::filesystem::copy_options::recursive);
     const std::filesystem::path runtime = work.path() / "build" / "demo" / "runtime";
     std::filesystem::create_directories(runtime / "bin" / "server");
-    media_test::writeBytes(media_test::utf8(runtime / "bin" / "java.exe"), media_test::PeTemplate::bytes());
-    media_test::writeBytes(media_test::utf8(runtime / "bin" / "server" / "jvm.dll"), media_test::PeTemplate::bytes());
+    // A runtime of the template's machine.
+    const std::vector<uint8_t> program = readBytes(media_test::resourceTemplatePath());
+    media_test::writeBytes(media_test::utf8(runtime / "bin" / "java.exe"), program);
+    media_test::writeBytes(media_test::utf8(runtime / "bin" / "server" / "jvm.dll"), program);
 
     const std::string output = work.file("demo.exe");
     const std::string description = work.file("examples/installer.json");
+    // The example brands its installer: the template needs the launcher's resources.
+    templatePath = media_test::resourceTemplatePath();
     ToolRun run = mediatool({"build", description, "-o", output, "--template", templatePath});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.err, "");
@@ -80,7 +85,8 @@ TEST_F(MediatoolCli, TheExampleBuildsInspectsVerifiesAndExtracts) {
     run = mediatool({"inspect", output});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const nlohmann::json report = nlohmann::json::parse(run.out);
-    EXPECT_EQ(report["payloadStart"], media_test::PeTemplate::imageEnd());
+    EXPECT_EQ(report["branding"]["strings"]["ProductName"], "Halvern Demo");
+    EXPECT_EQ(report["branding"]["executionLevel"], "highestAvailable");
     EXPECT_EQ(report["magic"], 0xE8E413D5u);
     EXPECT_EQ(report["checkFlag"], 1);
     EXPECT_EQ(report["expectedChecksum"], report["computedChecksum"]);
@@ -250,6 +256,60 @@ TEST_F(MediatoolCli, ExtractionRefusesToWriteThroughALinkInTheTarget) {
     std::filesystem::create_directory_symlink(elsewhere.path(), work.path() / "into" / "user");
     expectFailure(mediatool({"extract", output, work.file("into")}), "link");
     EXPECT_TRUE(elsewhere.listing().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Independent readers of a branded media file: icoutils lists and extracts its icon (the same
+// pixels as the author's file) and version block; osslsigncode signs it, and the signed file
+// still verifies.
+TEST_F(MediatoolCli, OtherToolsReadTheBrandingAndASignatureKeepsItIntact) {
+    if (std::system("command -v wrestool icotool osslsigncode openssl >/dev/null") != 0) {
+        GTEST_SKIP() << "icoutils, osslsigncode or openssl missing (tools/install-packages.sh)";
+    }
+    const std::string icon = EXAMPLES_DIR "/files/installer.ico";
+    media_test::writeText(work.file("branded.json"), R"({ "files": [ { "name": "a.txt", "text": "a" } ],
+      "branding": { "icon": ")" + icon + R"(", "executionLevel": "highestAvailable",
+                    "version": { "fileVersion": "7.6.5.4", "productName": "Halvern Demo" } } })");
+    const std::string output = work.file("setup.exe");
+    ASSERT_EQ(mediatool({"build", work.file("branded.json"), "-o", output, "--template",
+                         media_test::resourceTemplatePath()}).exitCode, 0);
+    const auto shell = [&](const std::string& command) {
+        return std::system(("cd " + quoted(work.path().string()) + " && " + command).c_str());
+    };
+    ASSERT_EQ(shell("wrestool -l setup.exe >list.txt"), 0);
+    const std::string listing = readText(work.file("list.txt"));
+    EXPECT_NE(listing.find("--type=14 --name=1001"), std::string::npos) << listing;
+    ASSERT_EQ(shell("wrestool -x --type=14 --name=1001 setup.exe >extracted.ico && mkdir in out && "
+                    "icotool -x -o in " + quoted(icon) + " && icotool -x -o out extracted.ico"), 0);
+    std::vector<std::string> images;
+    for (const auto& entry : std::filesystem::directory_iterator(work.path() / "in")) images.push_back(entry.path().filename());
+    EXPECT_EQ(images.size(), 4u);
+    for (const std::string& image : images) {
+        const std::string extracted = "extracted" + image.substr(image.find('_'));
+        EXPECT_EQ(readBytes(work.file("in/" + image)), readBytes(work.file("out/" + extracted))) << image;
+    }
+    ASSERT_EQ(shell("wrestool -x --raw --type=16 --name=1 setup.exe >version.bin"), 0);
+    const std::vector<uint8_t> version = readBytes(work.file("version.bin"));
+    const std::vector<uint8_t> fixed = {0xBD, 0x04, 0xEF, 0xFE, 0, 0, 1, 0, 6, 0, 7, 0, 4, 0, 5, 0};
+    EXPECT_NE(std::search(version.begin(), version.end(), fixed.begin(), fixed.end()), version.end());
+    const std::string name("H\0a\0l\0v\0e\0r\0n\0 \0D\0e\0m\0o\0\0\0", 26);  // UTF-16LE with its NUL
+    EXPECT_NE(std::search(version.begin(), version.end(), name.begin(), name.end()), version.end());
+
+    ASSERT_EQ(shell("openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 "
+                    "-subj /CN=Halvern -addext extendedKeyUsage=codeSigning 2>/dev/null && "
+                    "osslsigncode sign -certs cert.pem -key key.pem -n Halvern -in setup.exe -out signed.exe >/dev/null && "
+                    "osslsigncode verify -CAfile cert.pem signed.exe >verify.txt 2>&1"), 0)
+        << readText(work.file("verify.txt"));
+    EXPECT_NE(readText(work.file("verify.txt")).find("Signature verification: ok"), std::string::npos);
+    const ToolRun verify = mediatool({"verify", work.file("signed.exe")});
+    EXPECT_EQ(verify.exitCode, 0) << verify.err;
+    const nlohmann::json report = nlohmann::json::parse(mediatool({"inspect", work.file("signed.exe")}).out);
+    EXPECT_EQ(report["branding"]["executionLevel"], "highestAvailable");
+    EXPECT_EQ(report["branding"]["strings"]["ProductName"], "Halvern Demo");
+    EXPECT_EQ(report["branding"]["icon"].size(), 4u);
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
 
 #include "mediatool/file_access.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace media_test {
 
 ScratchFolder::ScratchFolder() {
@@ -84,6 +88,57 @@ std::vector<uint8_t> PeTemplate::bytes() {
     put32(image, section + 20, kSectionPointer);
     for (uint32_t i = 0; i < kSectionSize; ++i) image[kSectionPointer + i] = static_cast<uint8_t>(i * 7 + 3);
     return image;
+}
+
+uint32_t iconPixel(int size, int x, int y, uint8_t seed) {
+    const uint32_t blue = static_cast<uint32_t>(x * 255 / size);
+    const uint32_t green = static_cast<uint32_t>(y * 255 / size);
+    const uint32_t red = static_cast<uint32_t>((size * 5 + seed * 40) & 0xFF);
+    return blue | (green << 8) | (red << 16) | 0xFF000000u;
+}
+
+std::vector<uint8_t> iconFile(const std::vector<int>& sizes, uint8_t seed) {
+    std::vector<std::vector<uint8_t>> images;
+    for (const int size : sizes) {
+        const uint32_t maskRow = static_cast<uint32_t>((size + 31) / 32 * 4);
+        std::vector<uint8_t> image(40 + size * size * 4 + maskRow * size, 0);
+        put32(image, 0, 40);
+        put32(image, 4, static_cast<uint32_t>(size));
+        put32(image, 8, static_cast<uint32_t>(size * 2));  // the colour bits and the mask
+        put16(image, 12, 1);
+        put16(image, 14, 32);
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) put32(image, 40 + ((size - 1 - y) * size + x) * 4, iconPixel(size, x, y, seed));
+        }
+        images.push_back(std::move(image));
+    }
+    std::vector<uint8_t> file(6 + 16 * sizes.size(), 0);
+    put16(file, 2, 1);
+    put16(file, 4, static_cast<uint16_t>(sizes.size()));
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const size_t entry = 6 + 16 * i;
+        file[entry] = static_cast<uint8_t>(sizes[i]);
+        file[entry + 1] = static_cast<uint8_t>(sizes[i]);
+        put16(file, entry + 4, 1);
+        put16(file, entry + 6, 32);
+        put32(file, entry + 8, static_cast<uint32_t>(images[i].size()));
+        put32(file, entry + 12, static_cast<uint32_t>(file.size()));
+        file.insert(file.end(), images[i].begin(), images[i].end());
+    }
+    return file;
+}
+
+std::string resourceTemplatePath() {
+#if defined(RESOURCE_TEMPLATE)
+    return RESOURCE_TEMPLATE;
+#elif defined(_WIN32)
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::filesystem::path self(std::wstring(path, length));
+    return utf8(self.parent_path() / "launcher.exe");
+#else
+    return {};
+#endif
 }
 
 }  // namespace media_test

@@ -40,4 +40,14 @@ struct PeTemplate {
     static std::vector<uint8_t> bytes();
 };
 
+// An .ico file of 32-bit bitmap images of the given sizes (at most 255), each pixel a colour
+// made from its size and position, so that images and files can be told apart.
+std::vector<uint8_t> iconFile(const std::vector<int>& sizes, uint8_t seed = 0);
+// The colour (BGRA) iconFile gives the pixel at (x, y) counted from the top left.
+uint32_t iconPixel(int size, int x, int y, uint8_t seed = 0);
+
+// The template the branding tests change: a program with the launcher's resources (on the host
+// made from its resource script; in a Windows build, launcher.exe beside the tests).
+std::string resourceTemplatePath();
+
 }  // namespace media_test

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "mediatool/branding.h"
 #include "mediatool/config_settings.h"
 #include "mediatool/file_access.h"
 #include "mediatool/media_report.h"
@@ -34,7 +35,7 @@ constexpr const char* kUsage =
     "inspect  prints the payload of a media file as JSON\n"
     "verify   exits with 0 only when the payload is intact\n"
     "extract  writes the included files into DIRECTORY\n"
-    "settings prints the named config settings (name, id, kind, meaning)\n";
+    "settings prints the named config settings (name, id, kind, meaning) and the branding keys\n";
 
 // Distinguishes wrong usage (exit code 2) from a failed operation (exit code 1).
 struct UsageError {
@@ -184,7 +185,8 @@ int run(const std::vector<std::string>& args) {
     }
     if (command == "build") return build(rest);
     if (command == "settings" && rest.empty()) {
-        writeOut(media::configSettingsMarkdown());
+        writeOut(media::configSettingsMarkdown() + "\nBranding (the \"branding\" block):\n\n" +
+                 media::brandingSettingsMarkdown());
         return 0;
     }
     if (command == "inspect" && rest.size() == 1) {

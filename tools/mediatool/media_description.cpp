@@ -185,7 +185,7 @@ public:
     MediaDescription parse(const json& root) {
         expectType(root, json::value_t::object, "");
         expectKeys(root, {"checksum", "codePage", "defaultMessages", "config", "messages", "languages",
-                          "files", "trailing", "runtime"},
+                          "files", "trailing", "runtime", "branding"},
                    "");
         if (root.contains("codePage")) {
             const std::string codePage = textValue(root["codePage"], "codePage");
@@ -207,6 +207,7 @@ public:
         if (root.contains("files")) parseFiles(root["files"]);
         if (root.contains("trailing")) description_.trailing = includedData(root["trailing"], "trailing");
         if (root.contains("runtime")) parseRuntime(root["runtime"]);
+        if (root.contains("branding")) parseBranding(root["branding"]);
         description_.checkRuntimeMachine = true;
         return std::move(description_);
     }
@@ -259,6 +260,63 @@ private:
         }
         const std::string source = resolvedSource(object["source"], "runtime.source");
         description_.runtime = RuntimeFolder{source, "runtime.source"};
+    }
+
+    void parseBranding(const json& object) {
+        expectType(object, json::value_t::object, "branding");
+        expectKeys(object, {"icon", "version", "executionLevel"}, "branding");
+        Branding branding;
+        if (object.contains("icon")) branding.iconPath = resolvedSource(object["icon"], branding.iconWhere);
+        if (object.contains("executionLevel")) {
+            branding.executionLevel = textValue(object["executionLevel"], "branding.executionLevel");
+            if (!isExecutionLevel(branding.executionLevel)) {
+                fail("branding.executionLevel", "\"" + branding.executionLevel +
+                                                    "\" is none of asInvoker, highestAvailable, requireAdministrator");
+            }
+        }
+        if (object.contains("version")) branding.version = versionBranding(object["version"], branding.versionWhere);
+        // An empty block changes nothing, and so leaves the template's bytes as they are.
+        if (!branding.iconPath.empty() || branding.version || !branding.executionLevel.empty()) {
+            description_.branding = std::move(branding);
+        }
+    }
+
+    static VersionBranding versionBranding(const json& object, const std::string& where) {
+        // Description keys and the version block's keys, in the order the block stores them.
+        static const std::pair<const char*, const char*> kTexts[] = {
+            {"comments", "Comments"},
+            {"companyName", "CompanyName"},
+            {"fileDescription", "FileDescription"},
+            {"fileVersion", "FileVersion"},
+            {"legalCopyright", "LegalCopyright"},
+            {"originalFilename", "OriginalFilename"},
+            {"productName", "ProductName"},
+            {"productVersion", "ProductVersion"},
+        };
+        expectType(object, json::value_t::object, where);
+        expectKeys(object, {"comments", "companyName", "fileDescription", "fileVersion", "legalCopyright",
+                            "originalFilename", "productName", "productVersion"},
+                   where);
+        if (!object.contains("fileVersion")) fail(where, "\"fileVersion\" is missing");
+        const auto number = [&](const char* key) {
+            const std::string text = textValue(object[key], member(where, key));
+            const std::optional<FourPartVersion> version = parseFourPartVersion(text);
+            if (!version) fail(member(where, key), "\"" + text + "\" is not a version a.b.c.d of four numbers from 0 to 65535");
+            return *version;
+        };
+        VersionBranding version;
+        version.fileVersion = number("fileVersion");
+        version.productVersion = object.contains("productVersion") ? number("productVersion") : version.fileVersion;
+        for (const auto& [key, blockKey] : kTexts) {
+            if (std::string(key) == "fileVersion") {
+                version.strings.emplace_back(blockKey, fourPartVersionText(version.fileVersion));
+            } else if (std::string(key) == "productVersion") {
+                version.strings.emplace_back(blockKey, fourPartVersionText(version.productVersion));
+            } else if (object.contains(key)) {
+                version.strings.emplace_back(blockKey, textValue(object[key], member(where, key)));
+            }
+        }
+        return version;
     }
 
     void parseLanguages(const json& array) {

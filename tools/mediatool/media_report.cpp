@@ -105,6 +105,51 @@ void readTablesAndRecords(ByteSource& file, MediaInspection& result) {
     }
 }
 
+// Launcher images are a few megabytes; a header claiming more is not read into memory.
+constexpr int64_t kImageReadLimit = 256 * 1024 * 1024;
+
+BrandingReport readImageBranding(ByteSource& file, int64_t imageEnd, const std::string& path) {
+    if (imageEnd > kImageReadLimit) {
+        BrandingReport report;
+        report.problem = "the image is too large to read its resources (" + std::to_string(imageEnd) + " bytes)";
+        return report;
+    }
+    std::vector<uint8_t> image(static_cast<size_t>(imageEnd));
+    file.seek(0);
+    for (size_t done = 0; done < image.size();) {
+        uint32_t got = 0;
+        const auto want = static_cast<uint32_t>(std::min<size_t>(image.size() - done, kReadChunk));
+        if (!file.read(image.data() + done, want, got) || got == 0) {
+            BrandingReport report;
+            report.problem = "cannot read the image";
+            return report;
+        }
+        done += got;
+    }
+    return readBranding(image, path);
+}
+
+std::string utf8Of(const std::u16string& text) { return base::wideToUtf8(std::wstring(text.begin(), text.end())); }
+
+nlohmann::ordered_json brandingJson(const BrandingReport& report) {
+    nlohmann::ordered_json out = nlohmann::ordered_json::object();
+    if (report.version) {
+        out["fileVersion"] = fourPartVersionText(report.version->fileVersion);
+        out["productVersion"] = fourPartVersionText(report.version->productVersion);
+        nlohmann::ordered_json strings = nlohmann::ordered_json::object();
+        for (const auto& [key, value] : report.version->strings) strings[utf8Of(key)] = utf8Of(value);
+        out["strings"] = strings;
+    }
+    if (!report.executionLevel.empty()) out["executionLevel"] = report.executionLevel;
+    nlohmann::ordered_json icon = nlohmann::ordered_json::array();
+    for (const IconGroupEntry& entry : report.icon) {
+        icon.push_back({{"width", entry.width}, {"height", entry.height}, {"bitCount", entry.bitCount}, {"bytes", entry.bytes}});
+    }
+    out["icon"] = icon;
+    if (!report.problem.empty()) out["problem"] = report.problem;
+    return out;
+}
+
 }  // namespace
 
 MediaInspection inspectMediaFile(const std::string& path) {
@@ -142,6 +187,7 @@ MediaInspection inspectMediaFile(const std::string& path) {
     result.computedChecksum = checksumOfRange(file, coveredStart, result.coveredEnd - coveredStart);
     readTablesAndRecords(file, result);
     if (!rangeProblem.empty()) result.problem = rangeProblem;
+    result.branding = readImageBranding(file, result.header.payloadStart, path);
     return result;
 }
 
@@ -184,6 +230,7 @@ std::string inspectionJson(const MediaInspection& inspection) {
     out["files"] = files;
     out["unextractedPosition"] = inspection.unextractedPosition;
     out["trailingSize"] = inspection.trailingSize;
+    out["branding"] = brandingJson(inspection.branding);
     return out.dump(2) + "\n";
 }
 

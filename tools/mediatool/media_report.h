@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "media/payload_reader.h"
+#include "mediatool/branding.h"
 
 namespace media {
 
@@ -30,6 +31,8 @@ struct MediaInspection {
     // The first reason the launcher would reject the payload, empty when it is intact. The
     // fields above are filled as far as reading got.
     std::string problem;
+    // The launcher image's icon, version block and execution level.
+    BrandingReport branding;
 
     // End of the covered range, cut to the end of the file when the stored length is damaged.
     int64_t coveredEnd = 0;

@@ -10,6 +10,7 @@
 #include "media/payload_format.h"
 #include "mediatool/file_access.h"
 #include "mediatool/included_name.h"
+#include "mediatool/pe_image.h"
 #include "mediatool/runtime_archive.h"
 
 namespace media {
@@ -38,7 +39,11 @@ int32_t storedLength(size_t size, const std::string& what) {
 // always describe exactly the bytes written.
 class PayloadStream {
 public:
-    PayloadStream(AtomicOutputFile& out, const std::function<void(int64_t)>& written) : out_(out), written_(written) {}
+    // `peChecksum`, when given, sees every byte at its offset in the file (the payload starts at
+    // `position`).
+    PayloadStream(AtomicOutputFile& out, const std::function<void(int64_t)>& written, int64_t position,
+                  PeChecksum* peChecksum)
+        : out_(out), written_(written), position_(position), peChecksum_(peChecksum) {}
 
     void startCoveredRange() { covering_ = true; }
     uint32_t checksum() const { return crc_; }
@@ -46,6 +51,8 @@ public:
 
     void bytes(const void* data, size_t size) {
         out_.write(data, size);
+        if (peChecksum_) peChecksum_->add(static_cast<uint64_t>(position_), data, size);
+        position_ += static_cast<int64_t>(size);
         if (written_) written_(static_cast<int64_t>(size));
         if (covering_) {
             crc_ = crc32Update(crc_, data, size);
@@ -87,6 +94,8 @@ private:
 
     AtomicOutputFile& out_;
     const std::function<void(int64_t)>& written_;
+    int64_t position_;
+    PeChecksum* peChecksum_;
     bool covering_ = false;
     uint32_t crc_ = 0;
     int64_t covered_ = 0;
@@ -164,6 +173,17 @@ public:
             headersEnd = peOffset + 24 + optionalHeaderSize + 40 * sectionCount;
             imageEnd_ = findPayloadStart(source_);
             machine_ = peMachineOf(source_);
+            checksumField_ = peOffset + 24 + 64;
+            source_.seek(peOffset + 24);
+            const auto magic = static_cast<uint16_t>(reader.readShort());
+            const int64_t directories = peOffset + 24 + (magic == 0x20B ? 112 : 96);
+            source_.seek(directories - 4);
+            const auto directoryCount = static_cast<uint32_t>(reader.readInt());
+            if ((magic == 0x10B || magic == 0x20B) && directoryCount > 4 &&
+                directories + 40 <= peOffset + 24 + optionalHeaderSize) {
+                source_.seek(directories + 32);
+                if (reader.readInt() != 0) certificateEntry_ = directories + 32;
+            }
         } catch (const PayloadError&) {
             throw MediaBuildError("template " + path + " has truncated PE headers");
         }
@@ -181,6 +201,24 @@ public:
 
     int64_t imageEnd() const { return imageEnd_; }
     uint16_t machine() const { return machine_; }
+    // The file offset of the certificate table's directory entry of a signed template, else 0.
+    int64_t certificateEntry() const { return certificateEntry_; }
+    // The file offset of the optional header's CheckSum.
+    int64_t checksumField() const { return checksumField_; }
+
+    std::vector<uint8_t> readImage() {
+        std::vector<uint8_t> bytes(static_cast<size_t>(imageEnd_));
+        source_.seek(0);
+        for (size_t done = 0; done < bytes.size();) {
+            uint32_t got = 0;
+            const auto want = static_cast<uint32_t>(std::min<size_t>(bytes.size() - done, kCopyChunk));
+            if (!source_.read(bytes.data() + done, want, got) || got == 0) {
+                throw MediaBuildError("cannot read template " + path_);
+            }
+            done += got;
+        }
+        return bytes;
+    }
 
     void copyImageTo(AtomicOutputFile& out) {
         std::string buffer(kCopyChunk, '\0');
@@ -211,6 +249,8 @@ private:
     FileByteSource source_;
     int64_t imageEnd_ = 0;
     uint16_t machine_ = 0;
+    int64_t certificateEntry_ = 0;
+    int64_t checksumField_ = 0;
 };
 
 ConfigTable configToStore(const MediaDescription& description) {
@@ -296,7 +336,16 @@ void writeMediaFile(const std::string& templatePath, const MediaDescription& ori
     // Closed again before the output is renamed: under Windows an open template could not be
     // replaced when it is also the output.
     std::optional<TemplateImage> image(std::in_place, templatePath);
-    const int64_t payloadStart = image->imageEnd();
+    // A branded image is rewritten in memory; so is a signed template, whose certificate table
+    // would otherwise point into the payload. Both then get the checksum of the whole file.
+    std::optional<std::vector<uint8_t>> rewritten;
+    if (original.branding) {
+        rewritten = brandImage(image->readImage(), *original.branding, "template " + templatePath);
+    } else if (image->certificateEntry() != 0) {
+        rewritten = image->readImage();
+        std::fill_n(rewritten->begin() + image->certificateEntry(), 8, 0);
+    }
+    const int64_t payloadStart = rewritten ? static_cast<int64_t>(rewritten->size()) : image->imageEnd();
 
     MediaDescription description = original;
     RuntimeExpectation expected;
@@ -350,13 +399,21 @@ void writeMediaFile(const std::string& templatePath, const MediaDescription& ori
         written += size;
         if (progress) progress("writing", std::min(written, expectedSize), expectedSize);
     };
-    image->copyImageTo(out);
+    std::optional<PeChecksum> peChecksum;
+    const int64_t checksumField = image->checksumField();
+    if (rewritten) {
+        peChecksum.emplace(static_cast<uint64_t>(checksumField));
+        peChecksum->add(0, rewritten->data(), rewritten->size());
+        out.write(rewritten->data(), rewritten->size());
+    } else {
+        image->copyImageTo(out);
+    }
     countWritten(payloadStart);
     image.reset();
 
     // The checksum and covered length are not known before the end: placeholders now,
     // patched once everything is written.
-    PayloadStream stream(out, countWritten);
+    PayloadStream stream(out, countWritten, payloadStart, peChecksum ? &*peChecksum : nullptr);
     stream.int32(kPayloadMagic);
     stream.int32(description.checksum ? 1 : 0);
     stream.int32(0);
@@ -374,6 +431,14 @@ void writeMediaFile(const std::string& templatePath, const MediaDescription& ori
     putLittleEndian(patch, static_cast<uint64_t>(stream.coveredLength()), 8);
     out.seek(payloadStart + kChecksumOffset);
     out.write(patch.data(), patch.size());
+    if (peChecksum) {
+        // The placeholders it saw were zeros, which add nothing.
+        peChecksum->add(static_cast<uint64_t>(payloadStart + kChecksumOffset), patch.data(), patch.size());
+        std::string field;
+        putLittleEndian(field, peChecksum->value(static_cast<uint64_t>(payloadStart + kCoveredRangeOffset + stream.coveredLength())), 4);
+        out.seek(checksumField);
+        out.write(field.data(), field.size());
+    }
     out.commit();
 }
 

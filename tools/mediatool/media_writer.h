@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/payload_reader.h"
+#include "mediatool/branding.h"
 #include "mediatool/build_error.h"
 #include "media/crc32.h"
 
@@ -48,6 +49,9 @@ struct MediaDescription {
     // Refuse an included "jre.tar.gz" whose jvm.dll is built for another machine than the
     // template (descriptions ask for it; tests of the launcher's own refusal do not).
     bool checkRuntimeMachine = false;
+    // The author's icon, version block and execution level; none leaves the template's
+    // resources, and its bytes, as they are.
+    std::optional<Branding> branding;
 };
 
 // What a long build reports as it goes: the step ("packing the runtime", "writing"), the bytes
@@ -58,7 +62,8 @@ using BuildProgress = std::function<void(const char* step, int64_t done, int64_t
 const MessageTable& defaultMessageTable();
 
 // Copies the template up to the end of its last section (which drops an old payload or a
-// signature), then appends the payload. The output appears only complete: it is written beside
+// signature), with its resources rewritten when the description brands it, then appends the
+// payload. The output appears only complete: it is written beside
 // its final name and renamed at the end. Included files are streamed, never held in memory.
 // A description's `runtime` folder is checked against the template and packed first, into a
 // temporary file beside the output.
