@@ -126,7 +126,9 @@ TEST(Paths, AnInstallerItsRuntimeAndItsOptionsInUnusualFolders) {
                                                   temp.path()});
             ASSERT_EQ(run.exitCode, 0u) << run.output << run.error;
             // The first run asked the runtime itself; later ones may take the version cache.
-            if (!manualBase) EXPECT_FALSE(stand_in::runLog(runtime.home).empty());
+            if (!manualBase) {
+                EXPECT_FALSE(stand_in::runLog(runtime.home).empty());
+            }
             const auto java = stand_in::JvmRecord::read(record);
             const auto options = java.options();
             EXPECT_EQ(valueOf(options, "-Dfrom="), "file");
