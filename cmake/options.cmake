@@ -30,3 +30,12 @@ else()
     add_compile_options(-fsanitize=fuzzer-no-link)
   endif()
 endif()
+
+# Coverage (bench/coverage.sh): every target instrumented with GCC's --coverage; the counters of
+# each program are written to its objects' folders in the build tree when it ends.
+option(LAUNCHER_COVERAGE "Instrument every target for coverage" OFF)
+if(LAUNCHER_COVERAGE)
+  add_compile_options(--coverage)
+  add_link_options(--coverage)
+  add_compile_definitions(LAUNCHER_COVERAGE)
+endif()

@@ -6,11 +6,18 @@
 
 #include <cstdio>
 
+#ifdef LAUNCHER_COVERAGE
+extern "C" void __gcov_dump(void);
+#endif
+
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     std::fflush(stdout);
     std::fflush(stderr);
+#ifdef LAUNCHER_COVERAGE
+    __gcov_dump();  // ending the process below runs no exit handler
+#endif
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(result));
     return result;
 }
