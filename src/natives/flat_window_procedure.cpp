@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "natives/flatlaf_windows.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/window_frame.h"
 #include "services/platform.h"
 
@@ -171,7 +171,7 @@ bool isFullscreen(const WindowRecord& record) {
     JNIEnv* env = environmentOf(record);
     if (!env) return false;
     const jboolean fullScreen = env->CallBooleanMethod(record.callbacks, functions.isFullscreen);
-    if (natives::exceptionPending(env)) {
+    if (jni::exceptionPending(env)) {
         env->ExceptionClear();
         return false;
     }
@@ -246,7 +246,7 @@ LRESULT hitTest(const WindowRecord& record, WPARAM wParam, LPARAM lParam) {
     const jint answer = env->CallIntMethod(record.callbacks, functions.onNcHitTest, static_cast<jint>(x),
                                            static_cast<jint>(y), onBorder ? JNI_TRUE : JNI_FALSE);
     // A window procedure has no Java caller to hand an exception to.
-    if (natives::exceptionPending(env)) {
+    if (jni::exceptionPending(env)) {
         env->ExceptionClear();
         return fallback;
     }
@@ -371,7 +371,7 @@ void updateFrame(HWND window, int frameState) {
     if (record) record->sizeOverride.store(-1);
 }
 
-HWND windowOf(jlong handle) { return static_cast<HWND>(natives::fromJavaHandle(handle)); }
+HWND windowOf(jlong handle) { return static_cast<HWND>(jni::fromJavaHandle(handle)); }
 
 }  // namespace
 
@@ -397,7 +397,7 @@ extern "C" JNIEXPORT jlong JNICALL WND_PROC_NATIVE(installImpl)(JNIEnv* env, job
     }
     // The previous procedure is known before ours can be called.
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&borderProcedure));
-    return natives::toJavaHandle(window);
+    return jni::toJavaHandle(window);
 }
 
 extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(uninstallImpl)(JNIEnv* env, jobject, jlong handle) {

@@ -10,15 +10,15 @@
 
 #include "base/format.h"
 #include "base/win/handles.h"
+#include "jni/jni_toolkit.h"
 #include "natives/account_functions.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/secret_text.h"
 #include "services/platform.h"
 
+using jni::WideString;
 using natives::accountFunctions;
 using natives::AccountFunctions;
-using natives::WideString;
 
 namespace {
 
@@ -114,7 +114,7 @@ DWORD lookUpAccount(PSID sid, AccountName& account) {
     return 0;
 }
 
-jstring result(JNIEnv* env, const std::wstring& text) { return natives::newJavaString(env, text); }
+jstring result(JNIEnv* env, const std::wstring& text) { return jni::newJavaString(env, text); }
 
 }  // namespace
 

@@ -1,13 +1,14 @@
-// The marshalling every native shares: Java strings and string arrays to wide text and back,
-// pinned primitive arrays, handles as Java longs, objects made by class name, local references.
+// The marshalling every JNI user shares (the main call, the registration frame, the natives):
+// Java strings and string arrays to wide text and back, pinned primitive arrays, handles as Java
+// longs, objects made by class name, local references.
 //
 // Rules that hold for everything here:
-// - Nothing throws: not a Java exception of our own (natives answer with false, null, 0, -1 or a
+// - Nothing throws: not a Java exception of our own (callers answer with false, null, 0, -1 or a
 //   code), nor a C++ one (a failed allocation is a failure like any other).
-// - An exception the virtual machine raised stays pending for the native to return with or to
+// - An exception the virtual machine raised stays pending for the caller to return with or to
 //   clear; it is never cleared here. Every helper is safe to call with an exception pending: it
 //   makes no JNI call then and answers with its failure (null, false, a failed() value). So a
-//   native can run a sequence of helpers and test once, or test after each and return early.
+//   caller can run a sequence of helpers and test once, or test after each and return early.
 //   Destructors only release (ReleaseXArrayElements, DeleteLocalRef), which JNI allows with an
 //   exception pending.
 // - Wide text is UTF-16 code units, one per wchar_t (also where wchar_t is wider), copied unit by
@@ -27,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-namespace natives {
+namespace jni {
 
 // True when the virtual machine has an exception pending, which allows no further JNI call but
 // the releases. The one test a native needs after raw JNI calls that can throw.
@@ -230,4 +231,4 @@ jobject newObject(JNIEnv* env, jclass type, const char* signature, std::initiali
 jobject newObject(JNIEnv* env, const char* className, const char* signature,
                   std::initializer_list<JavaArgument> arguments);
 
-}  // namespace natives
+}  // namespace jni

@@ -1,11 +1,11 @@
-#include "natives/jni_toolkit.h"
+#include "jni/jni_toolkit.h"
 
 #include <algorithm>
 #include <limits>
 #include <new>
 #include <optional>
 
-namespace natives {
+namespace jni {
 
 namespace {
 
@@ -149,7 +149,7 @@ namespace {
 template <class ArrayType>
 struct ArrayFunctions;
 
-#define NATIVES_ARRAY_FUNCTIONS(ArrayType, Element, Name)                                    \
+#define TOOLKIT_ARRAY_FUNCTIONS(ArrayType, Element, Name)                                    \
     template <>                                                                              \
     struct ArrayFunctions<ArrayType> {                                                       \
         static Element* get(JNIEnv* env, ArrayType array) {                                  \
@@ -160,11 +160,11 @@ struct ArrayFunctions;
         }                                                                                    \
     };
 
-NATIVES_ARRAY_FUNCTIONS(jbyteArray, jbyte, Byte)
-NATIVES_ARRAY_FUNCTIONS(jintArray, jint, Int)
-NATIVES_ARRAY_FUNCTIONS(jlongArray, jlong, Long)
-NATIVES_ARRAY_FUNCTIONS(jbooleanArray, jboolean, Boolean)
-#undef NATIVES_ARRAY_FUNCTIONS
+TOOLKIT_ARRAY_FUNCTIONS(jbyteArray, jbyte, Byte)
+TOOLKIT_ARRAY_FUNCTIONS(jintArray, jint, Int)
+TOOLKIT_ARRAY_FUNCTIONS(jlongArray, jlong, Long)
+TOOLKIT_ARRAY_FUNCTIONS(jbooleanArray, jboolean, Boolean)
+#undef TOOLKIT_ARRAY_FUNCTIONS
 
 }  // namespace
 
@@ -294,4 +294,4 @@ jobject newObject(JNIEnv* env, const char* className, const char* signature,
     return newObject(env, type.get(), signature, arguments);
 }
 
-}  // namespace natives
+}  // namespace jni
