@@ -73,6 +73,28 @@ jstring newJavaString(JNIEnv* env, const wchar_t* text) {
     return newJavaString(env, std::wstring_view(text));
 }
 
+UtfString::UtfString(JNIEnv* env, jstring text) {
+    if (!text) return;
+    null_ = false;
+    failed_ = true;
+    if (exceptionPending(env)) return;
+    const char* chars = env->GetStringUTFChars(text, nullptr);
+    if (!chars) return;
+    try {
+        text_ = chars;
+        failed_ = false;
+    } catch (const std::bad_alloc&) {
+    }
+    env->ReleaseStringUTFChars(text, chars);
+}
+
+jstring newJavaUtfString(JNIEnv* env, const char* text) {
+    if (!text || exceptionPending(env)) return nullptr;
+    const jstring made = env->NewStringUTF(text);
+    if (exceptionPending(env)) return nullptr;
+    return made;
+}
+
 WideStringArray::WideStringArray(JNIEnv* env, jobjectArray array) {
     if (!array) return;
     null_ = false;

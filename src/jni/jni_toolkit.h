@@ -1,6 +1,6 @@
 // The marshalling every JNI user shares (the main call, the registration frame, the natives):
-// Java strings and string arrays to wide text and back, pinned primitive arrays, handles as Java
-// longs, objects made by class name, local references.
+// Java strings and string arrays to wide text and back, names in modified UTF-8, pinned
+// primitive arrays, handles as Java longs, objects made by class name, local references.
 //
 // Rules that hold for everything here:
 // - Nothing throws: not a Java exception of our own (callers answer with false, null, 0, -1 or a
@@ -98,6 +98,28 @@ private:
 jstring newJavaString(JNIEnv* env, std::wstring_view text);
 // The same of a zero-terminated buffer; a null pointer gives a null string.
 jstring newJavaString(JNIEnv* env, const wchar_t* text);
+
+// A Java string's characters in the virtual machine's modified UTF-8 (GetStringUTFChars): names
+// as JNI takes them (classes, packages) and export names for GetProcAddress. The same three
+// states as WideString; the text holds no zero byte (modified UTF-8 writes U+0000 as two bytes).
+class UtfString {
+public:
+    UtfString(JNIEnv* env, jstring text);
+
+    bool isNull() const { return null_; }
+    bool failed() const { return failed_; }
+    // The zero-terminated text; nullptr for a Java null or a failure.
+    const char* get() const { return null_ || failed_ ? nullptr : text_.c_str(); }
+
+private:
+    std::string text_;
+    bool null_ = true;
+    bool failed_ = false;
+};
+
+// A new Java string of zero-terminated modified UTF-8 (NewStringUTF); null for a null pointer or
+// when it cannot be made.
+jstring newJavaUtfString(JNIEnv* env, const char* text);
 
 // The elements of a Java String[], each a WideString (null elements stay null). Null array and
 // failure as with WideString; one element that cannot be read fails the whole array.

@@ -128,14 +128,13 @@ bool initialise(JNIEnv* env, jobject wndProc) {
     found.metricsForDpi = exported<MetricsForDpiFunction>(user32, "GetSystemMetricsForDpi");
     services::preloadSystemLibraries();
     found.appBarMessage = exported<AppBarMessageFunction>(services::loadSystemLibrary(L"shell32.dll"), "SHAppBarMessage");
-    if (const jclass type = wndProc ? env->GetObjectClass(wndProc) : nullptr) {
-        found.onNcHitTest = env->GetMethodID(type, "onNcHitTest", "(IIZ)I");
-        if (found.onNcHitTest) found.isFullscreen = env->GetMethodID(type, "isFullscreen", "()Z");
+    if (const jni::LocalRef type{env, wndProc ? env->GetObjectClass(wndProc) : nullptr}) {
+        found.onNcHitTest = env->GetMethodID(type.get(), "onNcHitTest", "(IIZ)I");
+        if (found.onNcHitTest) found.isFullscreen = env->GetMethodID(type.get(), "isFullscreen", "()Z");
         if (found.isFullscreen) {
-            found.fireStateChangedLaterOnce = env->GetMethodID(type, "fireStateChangedLaterOnce", "()V");
+            found.fireStateChangedLaterOnce = env->GetMethodID(type.get(), "fireStateChangedLaterOnce", "()V");
         }
         env->ExceptionClear();
-        env->DeleteLocalRef(type);
     }
     const bool ready = found.dpiForWindow && found.metricsForDpi && found.appBarMessage && found.fireStateChangedLaterOnce;
     if (ready) functions = found;

@@ -86,6 +86,24 @@ JVM_TEST(JniToolkit, TextKeepsEveryCodeUnitAndNullApartFromEmpty) {
     });
 }
 
+// Names (classes, packages, exports) cross in the machine's modified UTF-8, where U+0000 is two
+// bytes, so that a name never ends early.
+JVM_TEST(JniToolkit, NamesCrossInModifiedUtf8) {
+    inNativeMethod([](JNIEnv* env) {
+        const std::wstring name{L'A', L'\0', 0xE9, 0x4E2D};
+        const LocalRef text(env, jni::newJavaString(env, name));
+        const jni::UtfString utf(env, text.get());
+        ASSERT_NE(utf.get(), nullptr);
+        EXPECT_EQ(std::string(utf.get()), "A\xC0\x80\xC3\xA9\xE4\xB8\xAD");
+        const LocalRef back(env, jni::newJavaUtfString(env, utf.get()));
+        EXPECT_EQ(describe(env, back.get()), name);
+
+        const jni::UtfString null(env, nullptr);
+        EXPECT_TRUE(null.isNull() && !null.failed() && null.get() == nullptr);
+        EXPECT_EQ(jni::newJavaUtfString(env, nullptr), nullptr);
+    });
+}
+
 JVM_TEST(JniToolkit, StringArraysCrossWithTheirNullsHoldingOneLocalReferenceAtATime) {
     constexpr jint kCount = 3000;
     inNativeMethod([](JNIEnv* env) {
@@ -189,7 +207,9 @@ JVM_TEST(JniToolkit, WithAnExceptionPendingEveryHelperFailsWithoutAnotherJniCall
 
         EXPECT_TRUE(WideString(env, text.get()).failed());
         EXPECT_TRUE(WideStringArray(env, array.get()).failed());
+        EXPECT_TRUE(jni::UtfString(env, text.get()).failed());
         EXPECT_EQ(jni::newJavaString(env, L"x"), nullptr);
+        EXPECT_EQ(jni::newJavaUtfString(env, "x"), nullptr);
         EXPECT_EQ(jni::newJavaStringArray(env, texts), nullptr);
         EXPECT_FALSE(jni::setJavaStringElement(env, array.get(), 0, L"x"));
         EXPECT_TRUE(jni::PinnedInts(env, ints.get(), ArrayAccess::ReadWrite).failed());
