@@ -343,24 +343,28 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform
     return text.empty() ? nullptr : result(env, text);
 }
 
+namespace {
+
+// A deletion by server and name (NetUserDel, NetLocalGroupDel): its status; -1 when the
+// function is missing or a text cannot be read.
+jint deleteAccount(JNIEnv* env, NET_API_STATUS(WINAPI* remove)(LPCWSTR, LPCWSTR), jstring server, jstring name) {
+    if (!remove) return -1;
+    const WideString serverText(env, server);
+    const WideString nameText(env, name);
+    if (serverText.failed() || nameText.failed()) return -1;
+    return static_cast<jint>(remove(serverText.get(), nameText.get()));
+}
+
+}  // namespace
+
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32UserInfo_deleteUser0(
     JNIEnv* env, jclass, jstring server, jstring user) {
-    const AccountFunctions& net = accountFunctions();
-    if (!net.netUserDel) return -1;
-    const WideString serverText(env, server);
-    const WideString userText(env, user);
-    if (serverText.failed() || userText.failed()) return -1;
-    return static_cast<jint>(net.netUserDel(serverText.get(), userText.get()));
+    return deleteAccount(env, accountFunctions().netUserDel, server, user);
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32UserInfo_deleteLocalGroup0(
     JNIEnv* env, jclass, jstring server, jstring group) {
-    const AccountFunctions& net = accountFunctions();
-    if (!net.netLocalGroupDel) return -1;
-    const WideString serverText(env, server);
-    const WideString groupText(env, group);
-    if (serverText.failed() || groupText.failed()) return -1;
-    return static_cast<jint>(net.netLocalGroupDel(serverText.get(), groupText.get()));
+    return deleteAccount(env, accountFunctions().netLocalGroupDel, server, group);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL
