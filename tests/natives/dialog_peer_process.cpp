@@ -70,27 +70,6 @@ std::vector<std::wstring> DialogPeer::finish(DWORD milliseconds) {
     return lines;
 }
 
-ScratchFolder::ScratchFolder() {
-    wchar_t folder[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, folder);
-    static int count = 0;
-    path_ = std::wstring(folder) + L"natives-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
-    CreateDirectoryW(path_.c_str(), nullptr);
-}
-
-ScratchFolder::~ScratchFolder() {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(file(found.cFileName).c_str());
-            else if (found.cFileName[0] != L'.') RemoveDirectoryW(file(found.cFileName).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path_.c_str());
-}
-
 std::wstring ScratchFolder::create(const std::wstring& name) const {
     const std::wstring path = file(name);
     const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
