@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <stdexcept>
+
 namespace test_support {
 
 void removeTree(const std::wstring& path) {
@@ -23,6 +25,36 @@ void removeTree(const std::wstring& path) {
         FindClose(find);
     }
     RemoveDirectoryW(path.c_str());
+}
+
+TempFolder::TempFolder(const std::wstring& prefix) {
+    wchar_t base[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, base);
+    static LONG counter = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::wstring candidate = std::wstring(base) + prefix + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                 std::to_wstring(InterlockedIncrement(&counter));
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempFolder::~TempFolder() { removeTree(path_); }
+
+std::vector<std::wstring> TempFolder::names() const {
+    std::vector<std::wstring> result;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return result;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") result.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return result;
 }
 
 }  // namespace test_support

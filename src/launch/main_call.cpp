@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "files/variable_expansion.h"
+#include "jni/jni_toolkit.h"
 #include "services/command_line.h"
 #include "services/log.h"
 #include "services/tables.h"
@@ -10,6 +11,7 @@ namespace launch {
 
 namespace {
 
+using jni::LocalRef;
 using services::logError;
 using services::logMessage;
 
@@ -31,15 +33,13 @@ constexpr int kMissingMainMessage = 1011;
 constexpr size_t kSplashTextLimit = 1999;
 
 constexpr char kCommonClass[] = "com/corvane/runtime/installer/platform/win32/Common";
+constexpr char kSplashConfigSignature[] =
+    "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/String;II)V";
+constexpr char kSetPropertySignature[] = "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;";
 
 bool installerKind() {
     const std::string kind = services::configString(kLauncherKindId);
     return !kind.empty() && kind[0] == 'i';
-}
-
-jstring newWideString(JNIEnv* env, const std::wstring& text) {
-    std::vector<jchar> units(text.begin(), text.end());
-    return env->NewString(units.data(), static_cast<jsize>(units.size()));
 }
 
 // A failed lookup leaves a pending exception; it is cleared at once so that later calls run
@@ -70,35 +70,32 @@ std::wstring logParameter(int32_t switchId, int32_t nameId, MainCallServices& se
 jstring splashText(JNIEnv* env, int32_t id) {
     std::string text = services::configString(id);
     if (text.size() > kSplashTextLimit) text.resize(kSplashTextLimit);
-    return newWideString(env, base::narrowToWide(text));
+    return jni::newJavaString(env, base::narrowToWide(text));
 }
 
 void passSplashTexts(JNIEnv* env) {
-    const jclass splash = checked(env, env->FindClass("com/lumbra/runtime/WinLauncher"));
+    const LocalRef<jclass> splash = checked(env, jni::findClass(env, "com/lumbra/runtime/WinLauncher"));
     if (!splash) {
         logError(L"could not find main class for splash properties");
         return;
     }
-    const jmethodID method = checked(
-        env, env->GetStaticMethodID(splash, "initAwtSplashConfig",
-                                    "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/String;II)V"));
+    const jmethodID method =
+        checked(env, env->GetStaticMethodID(splash.get(), "initAwtSplashConfig", kSplashConfigSignature));
     if (!method) {
         logError(L"could not find method for splash properties");
-        env->DeleteLocalRef(splash);
         return;
     }
-    const jstring first = splashText(env, 10111);
-    const jstring second = splashText(env, 10114);
-    const jstring third = splashText(env, 10118);
-    const jstring fourth = splashText(env, 10121);
+    const LocalRef first(env, splashText(env, 10111));
+    const LocalRef second(env, splashText(env, 10114));
+    const LocalRef third(env, splashText(env, 10118));
+    const LocalRef fourth(env, splashText(env, 10121));
     using services::configInteger;
-    env->CallStaticVoidMethod(splash, method, JNI_FALSE, configInteger(kSplashSwitchId) != 0 ? JNI_TRUE : JNI_FALSE,
-                              first, configInteger(10109), configInteger(10110), second, configInteger(10113),
-                              configInteger(10115), third, configInteger(10116), configInteger(10117), fourth,
+    const jboolean splashOn = configInteger(kSplashSwitchId) != 0 ? JNI_TRUE : JNI_FALSE;
+    env->CallStaticVoidMethod(splash.get(), method, JNI_FALSE, splashOn, first.get(), configInteger(10109),
+                              configInteger(10110), second.get(), configInteger(10113), configInteger(10115),
+                              third.get(), configInteger(10116), configInteger(10117), fourth.get(),
                               configInteger(10120), configInteger(10122));
     clearThrown(env);
-    for (jstring text : {first, second, third, fourth}) env->DeleteLocalRef(text);
-    env->DeleteLocalRef(splash);
 }
 
 void registerNatives(JNIEnv* env, MainCallServices& services) {
@@ -111,38 +108,37 @@ void registerNatives(JNIEnv* env, MainCallServices& services) {
         logError(L"did not find register natives in helper dll");
         return;
     }
-    const jclass common = checked(env, env->FindClass(kCommonClass));
+    const LocalRef<jclass> common = checked(env, jni::findClass(env, kCommonClass));
     if (!common) {
         logError(L"did not find %S", std::string(kCommonClass));
         return;
     }
-    const jmethodID initFromLauncher = checked(env, env->GetStaticMethodID(common, "initFromLauncher", "(Z)V"));
+    const jmethodID initFromLauncher = checked(env, env->GetStaticMethodID(common.get(), "initFromLauncher", "(Z)V"));
     if (!initFromLauncher) {
         logError(L"did not find initMethod");
-        env->DeleteLocalRef(common);
         return;
     }
-    env->CallStaticVoidMethod(common, initFromLauncher, JNI_TRUE);
+    env->CallStaticVoidMethod(common.get(), initFromLauncher, JNI_TRUE);
     clearThrown(env);
     if (!registerNativesEx(env, module, 1, services.errorReporter())) {
         env->ExceptionClear();
         logError(L"registering helper dll failed");
-        env->CallStaticVoidMethod(common, initFromLauncher, JNI_FALSE);
+        env->CallStaticVoidMethod(common.get(), initFromLauncher, JNI_FALSE);
         clearThrown(env);
     }
-    env->DeleteLocalRef(common);
 }
 
 // Sets a static String field; false (with the message logged) when a step fails.
 void setWinDelExecutable(JNIEnv* env, MainCallServices& services) {
-    const jclass winDel = checked(env, env->FindClass("com/lumbra/runtime/util/WinDel"));
+    const LocalRef<jclass> winDel = checked(env, jni::findClass(env, "com/lumbra/runtime/util/WinDel"));
     if (!winDel) {
         logError(L"did not find WinDel class");
         return;
     }
-    const jfieldID field = checked(env, env->GetStaticFieldID(winDel, "externalExecutable", "Ljava/lang/String;"));
+    const jfieldID field =
+        checked(env, env->GetStaticFieldID(winDel.get(), "externalExecutable", "Ljava/lang/String;"));
     const std::optional<std::wstring> name = field ? services.winDelExecutable() : std::nullopt;
-    const jstring value = name ? checked(env, newWideString(env, *name)) : nullptr;
+    const LocalRef value(env, name ? checked(env, jni::newJavaString(env, *name)) : nullptr);
     if (!field)
         logError(L"did not find WinDel field");
     else if (!name)
@@ -150,91 +146,73 @@ void setWinDelExecutable(JNIEnv* env, MainCallServices& services) {
     else if (!value)
         logError(L"could not create string for WinDel");
     else
-        env->SetStaticObjectField(winDel, field, value);
-    if (value) env->DeleteLocalRef(value);
-    env->DeleteLocalRef(winDel);
+        env->SetStaticObjectField(winDel.get(), field, value.get());
 }
 
 void setPidValueName(JNIEnv* env, MainCallServices& services) {
-    const jclass state = checked(env, env->FindClass("com/corvane/runtime/installer/platform/win32/LauncherState"));
+    const LocalRef<jclass> state =
+        checked(env, jni::findClass(env, "com/corvane/runtime/installer/platform/win32/LauncherState"));
     if (!state) return;
-    const jfieldID field = checked(env, env->GetStaticFieldID(state, "pidValueName", "Ljava/lang/String;"));
-    if (field) {
-        if (const jstring value = checked(env, newWideString(env, files::widenBytes(services.canonicalExecutablePath())))) {
-            env->SetStaticObjectField(state, field, value);
-            env->DeleteLocalRef(value);
-        }
-    }
-    env->DeleteLocalRef(state);
+    const jfieldID field = checked(env, env->GetStaticFieldID(state.get(), "pidValueName", "Ljava/lang/String;"));
+    if (!field) return;
+    const std::wstring path = files::widenBytes(services.canonicalExecutablePath());
+    if (const LocalRef value{env, checked(env, jni::newJavaString(env, path))})
+        env->SetStaticObjectField(state.get(), field, value.get());
 }
 
 void setModuleNameProperty(JNIEnv* env, MainCallServices& services) {
-    const jclass system = checked(env, env->FindClass("java/lang/System"));
+    const LocalRef<jclass> system = checked(env, jni::findClass(env, "java/lang/System"));
     if (!system) {
         logError(L"could not get system class");
         return;
     }
-    const jmethodID setProperty = checked(
-        env, env->GetStaticMethodID(system, "setProperty", "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;"));
+    const jmethodID setProperty =
+        checked(env, env->GetStaticMethodID(system.get(), "setProperty", kSetPropertySignature));
     if (!setProperty) {
         logError(L"could not get method for module name init");
-        env->DeleteLocalRef(system);
         return;
     }
     const std::wstring path = services.executableLongPath();
-    const jstring key = checked(env, env->NewStringUTF("lumbra.moduleName"));
-    const jstring value = key ? checked(env, newWideString(env, path)) : nullptr;
+    const LocalRef key(env, checked(env, jni::newJavaUtfString(env, "lumbra.moduleName")));
+    const LocalRef value(env, key ? checked(env, jni::newJavaString(env, path)) : nullptr);
     if (!key || !value) {
         logError(L"could not create string for init module name");
-    } else {
-        logMessage(L"setting lumbra.moduleName to %s", path);
-        const jobject previous = env->CallStaticObjectMethod(system, setProperty, key, value);
-        if (previous) env->DeleteLocalRef(previous);
+        return;
     }
-    if (key) env->DeleteLocalRef(key);
-    if (value) env->DeleteLocalRef(value);
-    env->DeleteLocalRef(system);
+    logMessage(L"setting lumbra.moduleName to %s", path);
+    const LocalRef previous(env, env->CallStaticObjectMethod(system.get(), setProperty, key.get(), value.get()));
 }
 
 // The exception escaping main: its text in the log, its stack trace on standard error.
 bool reportException(JNIEnv* env) {
     if (!env->ExceptionCheck()) return true;
     logError(L"an exception occurred");
-    const jthrowable thrown = env->ExceptionOccurred();
+    const LocalRef thrown(env, env->ExceptionOccurred());
     env->ExceptionClear();
     std::wstring text;
-    if (const jclass type = env->GetObjectClass(thrown)) {
-        const jmethodID toString = env->GetMethodID(type, "toString", "()Ljava/lang/String;");
-        const jstring description =
-            toString ? static_cast<jstring>(env->CallObjectMethod(thrown, toString)) : nullptr;
+    if (const LocalRef type{env, env->GetObjectClass(thrown.get())}) {
+        const jmethodID toString = env->GetMethodID(type.get(), "toString", "()Ljava/lang/String;");
+        const LocalRef description(
+            env, toString ? static_cast<jstring>(env->CallObjectMethod(thrown.get(), toString)) : nullptr);
         if (env->ExceptionCheck()) env->ExceptionClear();
-        if (description) {
-            const jsize length = env->GetStringLength(description);
-            if (const jchar* chars = env->GetStringChars(description, nullptr)) {
-                text.assign(chars, chars + length);
-                env->ReleaseStringChars(description, chars);
-            }
-            env->DeleteLocalRef(description);
-        }
-        env->DeleteLocalRef(type);
+        text = jni::WideString(env, description.get()).text();
     }
     logError(L"%s", text);
-    env->Throw(thrown);
+    env->Throw(thrown.get());
     env->ExceptionDescribe();
     env->ExceptionClear();
-    env->DeleteLocalRef(thrown);
     return false;
 }
 
 bool callMain(JNIEnv* env, const LaunchRecord& record, MainCallServices& services) {
     const std::string className = entryClassName();
     logMessage(L"main class: %S", className);
-    const jclass entry = checked(env, env->FindClass(className.c_str()));
+    const LocalRef<jclass> entry = checked(env, jni::findClass(env, className.c_str()));
     if (!entry) {
         logError(L"could not find main class");
         services.fail(kMissingEntryClassMessage);
     }
-    const jmethodID main = checked(env, env->GetStaticMethodID(entry, "main", "([Ljava/lang/String;)V"));
+    const jmethodID main = checked(env, env->GetStaticMethodID(entry.get(), "main", "([Ljava/lang/String;)V"));
     if (!main) {
         logMessage(L"could not find main method");
         services.fail(kMissingMainMessage);
@@ -242,29 +220,27 @@ bool callMain(JNIEnv* env, const LaunchRecord& record, MainCallServices& service
 
     const std::vector<std::wstring> arguments = mainArguments(record.arguments, services);
     logMessage(L"param count: %d", static_cast<int>(arguments.size()));
-    const jclass stringClass = checked(env, env->FindClass("java/lang/String"));
-    const jobjectArray array =
-        stringClass ? checked(env, env->NewObjectArray(static_cast<jsize>(arguments.size()), stringClass, nullptr))
-                    : nullptr;
+    const LocalRef<jclass> stringClass = checked(env, jni::findClass(env, "java/lang/String"));
+    const LocalRef array(env, stringClass ? checked(env, env->NewObjectArray(static_cast<jsize>(arguments.size()),
+                                                                             stringClass.get(), nullptr))
+                                          : nullptr);
     if (!array) {
         logError(L"could not create the argument array");
         return false;
     }
     for (size_t i = 0; i < arguments.size(); ++i) {
-        const jstring element = checked(env, newWideString(env, arguments[i]));
+        // One argument's reference at a time: an installer may pass more arguments than the
+        // thread's local references can hold, and the array holds each string once it is set.
+        const LocalRef element(env, checked(env, jni::newJavaString(env, arguments[i])));
         if (!element) {
             logError(L"could not create argument %d", static_cast<int>(i));
             return false;
         }
         logMessage(L"param %d: %s", static_cast<int>(i), arguments[i]);
-        env->SetObjectArrayElement(array, static_cast<jsize>(i), element);
-        // The array holds the string now; an installer may pass more arguments than the
-        // thread's local references can hold.
-        env->DeleteLocalRef(element);
+        env->SetObjectArrayElement(array.get(), static_cast<jsize>(i), element.get());
     }
-    env->DeleteLocalRef(stringClass);
     logMessage(L"calling main");
-    env->CallStaticVoidMethod(entry, main, array);
+    env->CallStaticVoidMethod(entry.get(), main, array.get());
     logMessage(L"main returned");
     return reportException(env);
 }

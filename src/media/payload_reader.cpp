@@ -153,14 +153,24 @@ PayloadHeader readPayloadHeader(PayloadReader& reader) {
     return header;
 }
 
-ConfigTable readConfigEntries(PayloadReader& reader) {
-    ConfigTable table;
+namespace {
+
+// The config and message tables share their layout: a count, then an id and a value each.
+template <class Table, class ReadValue>
+Table readEntries(PayloadReader& reader, ReadValue readValue) {
+    Table table;
     const int32_t count = reader.readInt();
     for (int32_t i = 0; i < count; ++i) {
         const int32_t id = reader.readInt();
-        table[id] = reader.readString();
+        table[id] = readValue(reader);
     }
     return table;
+}
+
+}  // namespace
+
+ConfigTable readConfigEntries(PayloadReader& reader) {
+    return readEntries<ConfigTable>(reader, [](PayloadReader& entries) { return entries.readString(); });
 }
 
 void skipConfigEntries(PayloadReader& reader) {
@@ -174,13 +184,7 @@ void skipConfigEntries(PayloadReader& reader) {
 }
 
 MessageTable readMessageEntries(PayloadReader& reader) {
-    MessageTable table;
-    const int32_t count = reader.readInt();
-    for (int32_t i = 0; i < count; ++i) {
-        const int32_t id = reader.readInt();
-        table[id] = reader.readWString();
-    }
-    return table;
+    return readEntries<MessageTable>(reader, [](PayloadReader& entries) { return entries.readWString(); });
 }
 
 std::vector<LanguageBlock> readLanguageBlocks(PayloadReader& reader) {

@@ -1,7 +1,5 @@
 #include "natives/account_functions.h"
 
-#include <atomic>
-
 #include "services/platform.h"
 
 namespace natives {
@@ -35,8 +33,6 @@ AccountFunctions lookUp() {
     return functions;
 }
 
-std::atomic<const AccountFunctions*> replacement{nullptr};
-
 }  // namespace
 
 const AccountFunctions& systemAccountFunctions() {
@@ -44,14 +40,6 @@ const AccountFunctions& systemAccountFunctions() {
     return functions;
 }
 
-const AccountFunctions& accountFunctions() {
-    const AccountFunctions* replaced = replacement.load();
-    return replaced ? *replaced : systemAccountFunctions();
-}
-
-ReplacedAccountFunctions::ReplacedAccountFunctions(const AccountFunctions& functions)
-    : previous_(replacement.exchange(&functions)) {}
-
-ReplacedAccountFunctions::~ReplacedAccountFunctions() { replacement.store(previous_); }
+const AccountFunctions& accountFunctions() { return ReplacedAccountFunctions::current(systemAccountFunctions()); }
 
 }  // namespace natives

@@ -8,6 +8,8 @@
 #include <lm.h>
 #include <ntsecapi.h>
 
+#include "natives/replaceable.h"
+
 namespace natives {
 
 struct AccountFunctions {
@@ -38,15 +40,6 @@ const AccountFunctions& systemAccountFunctions();
 const AccountFunctions& accountFunctions();
 
 // Puts other functions in place of the system's while it lives (tests).
-class ReplacedAccountFunctions {
-public:
-    explicit ReplacedAccountFunctions(const AccountFunctions& functions);
-    ~ReplacedAccountFunctions();
-    ReplacedAccountFunctions(const ReplacedAccountFunctions&) = delete;
-    ReplacedAccountFunctions& operator=(const ReplacedAccountFunctions&) = delete;
-
-private:
-    const AccountFunctions* previous_;
-};
+using ReplacedAccountFunctions = Replacement<AccountFunctions>;
 
 }  // namespace natives

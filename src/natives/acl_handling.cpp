@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/text.h"
+#include "jni/jni_toolkit.h"
 #include "natives/acl_entries.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
 namespace {
 
@@ -30,8 +30,8 @@ extern "C" {
 JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_ACLHandling_addACE(
     JNIEnv* env, jclass, jstring objectName, jboolean registryKey, jboolean read, jboolean write, jboolean execute,
     jboolean all, jint trusteeKind, jstring account, jint accessMode) {
-    natives::WideString name(env, objectName);
-    const natives::WideString accountName(env, account);
+    jni::WideString name(env, objectName);
+    const jni::WideString accountName(env, account);
     if (name.failed() || accountName.failed()) return JNI_FALSE;
     try {
         const std::vector<unsigned char> sid = natives::acl::trusteeSid(trusteeKind, accountName.get());

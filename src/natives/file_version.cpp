@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "services/platform.h"
 
 namespace {
@@ -47,7 +47,7 @@ constexpr std::size_t kLongestPath = 32767;
 
 // dwFileVersionMS in the high half, dwFileVersionLS in the low; nothing when the file has no
 // readable version resource.
-std::optional<std::uint64_t> fileVersion(const VersionFunctions& functions, const natives::WideString& path) {
+std::optional<std::uint64_t> fileVersion(const VersionFunctions& functions, const jni::WideString& path) {
     if (path.get() == nullptr || path.length() > kLongestPath) return std::nullopt;
     DWORD handle = 0;
     const DWORD size = functions.size(path.get(), &handle);
@@ -73,8 +73,8 @@ JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_FileVer
                                                                                               jstring first,
                                                                                               jstring second) {
     const VersionFunctions& functions = versionFunctions();
-    const natives::WideString firstPath(env, first);
-    const natives::WideString secondPath(env, second);
+    const jni::WideString firstPath(env, first);
+    const jni::WideString secondPath(env, second);
     if (!functions.complete() || firstPath.failed() || secondPath.failed()) return 3;
     try {
         const std::optional<std::uint64_t> a = fileVersion(functions, firstPath);

@@ -3,9 +3,9 @@
 // bars, border colours), where the system has them.
 #include <windows.h>
 
+#include "jni/jni_toolkit.h"
 #include "natives/flatlaf_windows.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ constexpr DWORD kWindowCornerPreference = 33;  // DWMWA_WINDOW_CORNER_PREFERENCE
 
 // One 4-byte attribute value; false for handle 0, without DWM, or when DWM refuses it.
 jboolean setAttribute(jlong window, DWORD attribute, DWORD value) {
-    const HWND handle = static_cast<HWND>(natives::fromJavaHandle(window));
+    const HWND handle = static_cast<HWND>(jni::fromJavaHandle(window));
     const auto set = natives::flatlaf::dwmSetWindowAttribute();
     if (!handle || !set) return JNI_FALSE;
     return SUCCEEDED(set(handle, attribute, &value, sizeof value)) ? JNI_TRUE : JNI_FALSE;

@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "natives/flatlaf_windows.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/window_frame.h"
 #include "services/platform.h"
 
@@ -128,14 +128,13 @@ bool initialise(JNIEnv* env, jobject wndProc) {
     found.metricsForDpi = exported<MetricsForDpiFunction>(user32, "GetSystemMetricsForDpi");
     services::preloadSystemLibraries();
     found.appBarMessage = exported<AppBarMessageFunction>(services::loadSystemLibrary(L"shell32.dll"), "SHAppBarMessage");
-    if (const jclass type = wndProc ? env->GetObjectClass(wndProc) : nullptr) {
-        found.onNcHitTest = env->GetMethodID(type, "onNcHitTest", "(IIZ)I");
-        if (found.onNcHitTest) found.isFullscreen = env->GetMethodID(type, "isFullscreen", "()Z");
+    if (const jni::LocalRef type{env, wndProc ? env->GetObjectClass(wndProc) : nullptr}) {
+        found.onNcHitTest = env->GetMethodID(type.get(), "onNcHitTest", "(IIZ)I");
+        if (found.onNcHitTest) found.isFullscreen = env->GetMethodID(type.get(), "isFullscreen", "()Z");
         if (found.isFullscreen) {
-            found.fireStateChangedLaterOnce = env->GetMethodID(type, "fireStateChangedLaterOnce", "()V");
+            found.fireStateChangedLaterOnce = env->GetMethodID(type.get(), "fireStateChangedLaterOnce", "()V");
         }
         env->ExceptionClear();
-        env->DeleteLocalRef(type);
     }
     const bool ready = found.dpiForWindow && found.metricsForDpi && found.appBarMessage && found.fireStateChangedLaterOnce;
     if (ready) functions = found;
@@ -171,7 +170,7 @@ bool isFullscreen(const WindowRecord& record) {
     JNIEnv* env = environmentOf(record);
     if (!env) return false;
     const jboolean fullScreen = env->CallBooleanMethod(record.callbacks, functions.isFullscreen);
-    if (natives::exceptionPending(env)) {
+    if (jni::exceptionPending(env)) {
         env->ExceptionClear();
         return false;
     }
@@ -246,7 +245,7 @@ LRESULT hitTest(const WindowRecord& record, WPARAM wParam, LPARAM lParam) {
     const jint answer = env->CallIntMethod(record.callbacks, functions.onNcHitTest, static_cast<jint>(x),
                                            static_cast<jint>(y), onBorder ? JNI_TRUE : JNI_FALSE);
     // A window procedure has no Java caller to hand an exception to.
-    if (natives::exceptionPending(env)) {
+    if (jni::exceptionPending(env)) {
         env->ExceptionClear();
         return fallback;
     }
@@ -371,7 +370,7 @@ void updateFrame(HWND window, int frameState) {
     if (record) record->sizeOverride.store(-1);
 }
 
-HWND windowOf(jlong handle) { return static_cast<HWND>(natives::fromJavaHandle(handle)); }
+HWND windowOf(jlong handle) { return static_cast<HWND>(jni::fromJavaHandle(handle)); }
 
 }  // namespace
 
@@ -397,7 +396,7 @@ extern "C" JNIEXPORT jlong JNICALL WND_PROC_NATIVE(installImpl)(JNIEnv* env, job
     }
     // The previous procedure is known before ours can be called.
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&borderProcedure));
-    return natives::toJavaHandle(window);
+    return jni::toJavaHandle(window);
 }
 
 extern "C" JNIEXPORT void JNICALL WND_PROC_NATIVE(uninstallImpl)(JNIEnv* env, jobject, jlong handle) {

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include "base/win/registry_key.h"
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
 // Key and value names go to the wide registry functions as the Java strings hold them, so
 // that a name outside the ANSI code page is found too.
@@ -14,8 +14,8 @@ Java_com_corvane_shadow_com_formdev_flatlaf_ui_FlatWindowsNativeWindowBorder_reg
                                                                                                jstring key,
                                                                                                jstring valueName,
                                                                                                jint defaultValue) {
-    const natives::WideString keyName(env, key);
-    const natives::WideString name(env, valueName);
+    const jni::WideString keyName(env, key);
+    const jni::WideString name(env, valueName);
     if (keyName.failed() || name.failed() || keyName.isNull()) return defaultValue;
     base::win::RegistryKey opened;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, keyName.get(), 0, KEY_QUERY_VALUE, opened.receive()) != ERROR_SUCCESS) {

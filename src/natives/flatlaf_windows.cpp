@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "natives/jni_toolkit.h"
+#include "jni/jni_toolkit.h"
 #include "services/platform.h"
 
 namespace natives::flatlaf {
@@ -27,7 +27,7 @@ jlong windowHandleOf(JNIEnv* env, jobject window) {
     if (!window) return 0;
     jfieldID field = peerField.load();
     if (!field) {
-        const LocalRef<jclass> component = findClass(env, "java/awt/Component");
+        const jni::LocalRef<jclass> component = jni::findClass(env, "java/awt/Component");
         field = component ? env->GetFieldID(component.get(), "peer", "Ljava/awt/peer/ComponentPeer;") : nullptr;
         if (!field) {
             env->ExceptionClear();
@@ -35,14 +35,14 @@ jlong windowHandleOf(JNIEnv* env, jobject window) {
         }
         peerField.store(field);
     }
-    const LocalRef<jobject> peer(env, env->GetObjectField(window, field));
+    const jni::LocalRef<jobject> peer(env, env->GetObjectField(window, field));
     if (!peer) {
         env->ExceptionClear();
         return 0;
     }
     jmethodID method = getHWndMethod.load();
     if (!method) {
-        const LocalRef<jclass> peerClass(env, env->GetObjectClass(peer.get()));
+        const jni::LocalRef<jclass> peerClass(env, env->GetObjectClass(peer.get()));
         method = peerClass ? env->GetMethodID(peerClass.get(), "getHWnd", "()J") : nullptr;
         if (!method) {
             env->ExceptionClear();
@@ -51,7 +51,7 @@ jlong windowHandleOf(JNIEnv* env, jobject window) {
         getHWndMethod.store(method);
     }
     const jlong handle = env->CallLongMethod(peer.get(), method);
-    if (exceptionPending(env)) {
+    if (jni::exceptionPending(env)) {
         env->ExceptionClear();
         return 0;
     }

@@ -12,13 +12,13 @@
 
 #include "base/win/growing_buffer.h"
 #include "base/win/registry_key.h"
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "services/platform.h"
 
 namespace {
 
-using natives::WideString;
+using jni::WideString;
 
 template <class Function>
 Function lookUp(HMODULE module, const char* name) {
@@ -73,7 +73,7 @@ jstring specialFolder(JNIEnv* env, jint id, bool allUsers) {
     wchar_t path[MAX_PATH] = {};
     if (getFolderPath(nullptr, csidlOf(id, allUsers) | kCreate, nullptr, 0, path) != S_OK) return nullptr;
     path[MAX_PATH - 1] = L'\0';
-    return natives::newJavaString(env, path);
+    return jni::newJavaString(env, path);
 }
 
 jstring knownFolder(JNIEnv* env, jint id) {
@@ -84,7 +84,7 @@ jstring knownFolder(JNIEnv* env, jint id) {
     if (getKnownFolderPath == nullptr) return nullptr;
     PWSTR path = nullptr;
     const HRESULT result = getKnownFolderPath(knownFolderOf(id), 0, nullptr, &path);
-    const jstring folder = SUCCEEDED(result) ? natives::newJavaString(env, path) : nullptr;
+    const jstring folder = SUCCEEDED(result) ? jni::newJavaString(env, path) : nullptr;
     CoTaskMemFree(path);
     return folder;
 }
@@ -95,7 +95,7 @@ jstring directory(JNIEnv* env, Function function) {
     const std::wstring path = base::win::growingBuffer<wchar_t>([&](wchar_t* buffer, DWORD size) {
         return static_cast<DWORD>(function(buffer, size));
     });
-    return path.empty() ? nullptr : natives::newJavaString(env, path);
+    return path.empty() ? nullptr : jni::newJavaString(env, path);
 }
 
 }  // namespace
@@ -130,7 +130,7 @@ JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform_win32_Fold
             return nullptr;
         }
         text.back() = L'\0';
-        return natives::newJavaString(env, text.data());
+        return jni::newJavaString(env, text.data());
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -166,7 +166,7 @@ JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform_win32_Fold
             return GetShortPathNameW(longPath.get(), buffer, size);
         });
         if (shortPath.empty()) return path;
-        const jstring result = natives::newJavaString(env, shortPath);
+        const jstring result = jni::newJavaString(env, shortPath);
         return result != nullptr ? result : path;
     } catch (const std::bad_alloc&) {
         return path;
@@ -192,11 +192,11 @@ JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform_win32_Fold
             buffer.resize(size);
             result = getUniversalName(localPath.get(), kUniversalNameInfoLevel, buffer.data(), &size);
         }
-        if (result != NO_ERROR) return natives::newJavaString(env, L";" + std::to_wstring(result));
+        if (result != NO_ERROR) return jni::newJavaString(env, L";" + std::to_wstring(result));
         // UNIVERSAL_NAME_INFOW: one pointer to the name, which lies in the same buffer.
         const wchar_t* name = nullptr;
         std::memcpy(&name, buffer.data(), sizeof name);
-        return natives::newJavaString(env, name);
+        return jni::newJavaString(env, name);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

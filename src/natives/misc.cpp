@@ -9,9 +9,9 @@
 
 #include "base/format.h"
 #include "base/win/handles.h"
+#include "jni/jni_toolkit.h"
 #include "natives/diagnostics.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/misc_seams.h"
 #include "natives/registration.h"
 #include "services/platform.h"
@@ -200,7 +200,7 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_pla
     std::vector<std::wstring> entries = modulesFromProcessList();
     if (entries.empty()) entries = modulesFromSnapshot();
     if (entries.empty()) return nullptr;
-    return newJavaStringArray(env, entries);
+    return jni::newJavaStringArray(env, entries);
 }
 
 extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_platform_win32_Misc_getEnvVarPairs0(
@@ -210,7 +210,7 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_pla
         for (const wchar_t* entry = block; *entry; entry += pairs.back().size() + 1) pairs.emplace_back(entry);
         FreeEnvironmentStringsW(block);
     }
-    return newJavaStringArray(env, pairs);
+    return jni::newJavaStringArray(env, pairs);
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_Misc_broadcastSettingChange0(JNIEnv*, jclass) {
@@ -234,7 +234,7 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_w
 
 extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_win32_Misc_getFreeDiskSpace0(
     JNIEnv* env, jclass, jstring directory) {
-    const WideString path(env, directory);
+    const jni::WideString path(env, directory);
     if (path.failed()) return -1;
     ULARGE_INTEGER available = {};
     if (!GetDiskFreeSpaceExW(path.get(), &available, nullptr, nullptr)) return -1;
@@ -245,15 +245,15 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
     JNIEnv* env, jclass, jstring source, jstring target) {
     using MoveFileEx = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
     static const MoveFileEx move = kernelFunction<MoveFileEx>("MoveFileExW");
-    const WideString from(env, source);
-    const WideString to(env, target);
+    const jni::WideString from(env, source);
+    const jni::WideString to(env, target);
     if (!move || from.failed() || to.failed()) return JNI_FALSE;
     return move(from.get(), to.get(), MOVEFILE_DELAY_UNTIL_REBOOT) ? JNI_TRUE : JNI_FALSE;
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Misc_getPidFromHandle0(
     JNIEnv*, jclass, jlong process) {
-    return static_cast<jint>(GetProcessId(fromJavaHandle(process)));
+    return static_cast<jint>(GetProcessId(jni::fromJavaHandle(process)));
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Misc_getMachine0(JNIEnv*, jclass) {

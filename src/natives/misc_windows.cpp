@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "base/win/handles.h"
+#include "jni/jni_toolkit.h"
 #include "natives/diagnostics.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
 namespace natives {
 
@@ -120,7 +120,7 @@ extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_wi
 
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Misc_terminateProcesses0(
     JNIEnv* env, jclass, jintArray processIds, jboolean force, jint timeout) {
-    const PinnedInts ids(env, processIds, ArrayAccess::ReadOnly);
+    const jni::PinnedInts ids(env, processIds, jni::ArrayAccess::ReadOnly);
     if (ids.failed()) return kNotAllReached;
     if (force) {
         jint status = kAllDone;
@@ -149,12 +149,12 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform
     JNIEnv* env, jclass, jint processId) {
     TitleSearch search{static_cast<DWORD>(processId), {}};
     EnumWindows(findTitle, reinterpret_cast<LPARAM>(&search));
-    return newJavaString(env, search.title);
+    return jni::newJavaString(env, search.title);
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_Misc_setForegroundWindow0(
     JNIEnv*, jclass, jlong handle) {
-    const HWND window = static_cast<HWND>(fromJavaHandle(handle));
+    const HWND window = static_cast<HWND>(jni::fromJavaHandle(handle));
     WINDOWPLACEMENT placement = {};
     placement.length = sizeof(placement);
     if (GetWindowPlacement(window, &placement) && placement.showCmd == SW_SHOWMINIMIZED) ShowWindow(window, SW_RESTORE);
@@ -170,7 +170,8 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_pla
         writeDiagnostic(Stream::Error, "window info constructor not found");
         return nullptr;
     }
-    LocalRef<jobjectArray> records(env, env->NewObjectArray(static_cast<jsize>(found.windows.size()), recordClass, nullptr));
+    jni::LocalRef<jobjectArray> records(
+        env, env->NewObjectArray(static_cast<jsize>(found.windows.size()), recordClass, nullptr));
     if (!records) {
         writeDiagnostic(Stream::Error, "could not create window info array");
         return nullptr;
@@ -182,13 +183,14 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_pla
         const int classLength = GetClassNameW(window, className, 257);
         const std::wstring title = titleOf(window);
         if (title.empty() || classLength == 0 || style == 0) continue;
-        LocalRef<jstring> javaClassName(env, newJavaString(env, std::wstring_view(className, classLength)));
-        LocalRef<jstring> javaTitle(env, newJavaString(env, title));
-        LocalRef<jobject> record(env, newObject(env, recordClass, kWindowInfoConstructor,
-                                                {toJavaHandle(window), static_cast<jint>(style), javaClassName.get(), javaTitle.get()}));
+        jni::LocalRef<jstring> javaClassName(env, jni::newJavaString(env, std::wstring_view(className, classLength)));
+        jni::LocalRef<jstring> javaTitle(env, jni::newJavaString(env, title));
+        jni::LocalRef<jobject> record(env, jni::newObject(env, recordClass, kWindowInfoConstructor,
+                                                          {jni::toJavaHandle(window), static_cast<jint>(style),
+                                                           javaClassName.get(), javaTitle.get()}));
         if (!record) return nullptr;
         env->SetObjectArrayElement(records.get(), slot++, record.get());
-        if (exceptionPending(env)) return nullptr;
+        if (jni::exceptionPending(env)) return nullptr;
     }
     return records.release();
 }

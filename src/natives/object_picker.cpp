@@ -6,9 +6,9 @@
 #include <oleauto.h>
 #include <sddl.h>
 
+#include "jni/jni_toolkit.h"
 #include "natives/com_object.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "services/platform.h"
 
 namespace natives {
@@ -58,8 +58,8 @@ ObjectPickerRequest::ObjectPickerRequest(bool multiSelect, bool groups, bool use
 
 namespace {
 
+using jni::LocalRef;
 using natives::ComObject;
-using natives::LocalRef;
 
 constexpr char kResultClass[] = "com/corvane/runtime/installer/platform/win32/ObjectPicker$Result";
 constexpr char kResultConstructor[] =
@@ -150,7 +150,7 @@ jstring sidText(JNIEnv* env, const DS_SELECTION& selection, ULONG fetched, SidTo
     if (size >= 8 && IsValidSid(data) && GetLengthSid(data) <= size) {
         wchar_t* converted = nullptr;
         if (sidToString(data, &converted)) {
-            text = natives::newJavaString(env, converted);
+            text = jni::newJavaString(env, converted);
             LocalFree(converted);
         }
     }
@@ -159,24 +159,24 @@ jstring sidText(JNIEnv* env, const DS_SELECTION& selection, ULONG fetched, SidTo
 }
 
 jobjectArray resultsOf(JNIEnv* env, const DS_SELECTION_LIST& list, SidToStringFunction sidToString) {
-    const LocalRef resultClass = natives::findClass(env, kResultClass);
+    const LocalRef resultClass = jni::findClass(env, kResultClass);
     if (!resultClass) return nullptr;
     if (!env->GetMethodID(resultClass.get(), "<init>", kResultConstructor)) return nullptr;
     LocalRef results(env, env->NewObjectArray(static_cast<jsize>(list.cItems), resultClass.get(), nullptr));
-    if (natives::exceptionPending(env) || !results) return nullptr;
+    if (jni::exceptionPending(env) || !results) return nullptr;
     for (ULONG i = 0; i < list.cItems; ++i) {
         const DS_SELECTION& selection = list.aDsSelection[i];
-        const LocalRef name(env, natives::newJavaString(env, selection.pwzName));
-        const LocalRef path(env, natives::newJavaString(env, selection.pwzADsPath));
-        const LocalRef objectClass(env, natives::newJavaString(env, selection.pwzClass));
-        const LocalRef principalName(env, natives::newJavaString(env, selection.pwzUPN));
+        const LocalRef name(env, jni::newJavaString(env, selection.pwzName));
+        const LocalRef path(env, jni::newJavaString(env, selection.pwzADsPath));
+        const LocalRef objectClass(env, jni::newJavaString(env, selection.pwzClass));
+        const LocalRef principalName(env, jni::newJavaString(env, selection.pwzUPN));
         const LocalRef sid(env, sidText(env, selection, list.cFetchedAttributes, sidToString));
-        const LocalRef result(env, natives::newObject(env, resultClass.get(), kResultConstructor,
+        const LocalRef result(env, jni::newObject(env, resultClass.get(), kResultConstructor,
                                                       {name.get(), path.get(), objectClass.get(), principalName.get(),
                                                        sid.get()}));
         if (!result) return nullptr;
         env->SetObjectArrayElement(results.get(), static_cast<jsize>(i), result.get());
-        if (natives::exceptionPending(env)) return nullptr;
+        if (jni::exceptionPending(env)) return nullptr;
     }
     return results.release();
 }

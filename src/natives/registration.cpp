@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "jni/jni_toolkit.h"
 #include "natives/registration_table.h"
 #include "natives/report_text.h"
 
@@ -50,56 +51,33 @@ bool bindClass(JNIEnv* env, jclass javaClass, const NativeClass& nativeClass, vo
     return true;
 }
 
-// A modified UTF-8 copy of a Java string, released on every path; null for a null string.
-class UtfChars {
-public:
-    UtfChars(JNIEnv* env, jstring text) : env_(env), text_(text) {
-        if (text_) chars_ = env_->GetStringUTFChars(text_, nullptr);
-    }
-    ~UtfChars() {
-        if (chars_) env_->ReleaseStringUTFChars(text_, chars_);
-    }
-    UtfChars(const UtfChars&) = delete;
-    UtfChars& operator=(const UtfChars&) = delete;
-    const char* get() const { return chars_; }
-    // A non-null string whose characters could not be had.
-    bool failed() const { return text_ && !chars_; }
-
-private:
-    JNIEnv* env_;
-    jstring text_;
-    const char* chars_ = nullptr;
-};
-
 }  // namespace
 
 bool registerExtensionFunctions(JNIEnv* env, void* module, jobject classLoader, jstring entryName,
                                 jstring packageName) {
-    const jclass classClass = env->FindClass("java/lang/Class");
-    const jmethodID forName = classClass ? env->GetStaticMethodID(classClass, "forName", kForNameSignature) : nullptr;
+    const jni::LocalRef<jclass> classClass = jni::findClass(env, "java/lang/Class");
+    const jmethodID forName =
+        classClass ? env->GetStaticMethodID(classClass.get(), "forName", kForNameSignature) : nullptr;
     if (!forName) {
         // Natives return their failure; they throw nothing of their own.
         env->ExceptionClear();
-        if (classClass) env->DeleteLocalRef(classClass);
         return false;
     }
-    const UtfChars entry(env, entryName);
-    const UtfChars package(env, packageName);
-    bool registered = false;
-    if (!entry.failed() && !package.failed()) {
-        const auto function = entry.get() ? reinterpret_cast<RegisterExtensionFunction>(reinterpret_cast<void*>(
-                                                GetProcAddress(static_cast<HMODULE>(module), entry.get())))
-                                          : nullptr;
-        if (!function) {
-            reportToStandardError(L"did not find register natives extension in helper dll (%S)", entry.get());
-        } else if (!function(env, classLoader, classClass, forName, package.get(), module, reportToStandardError)) {
-            reportToStandardError(L"registering helper dll extension failed");
-        } else {
-            registered = true;
-        }
+    const jni::UtfString entry(env, entryName);
+    const jni::UtfString package(env, packageName);
+    if (entry.failed() || package.failed()) return false;
+    const auto function = entry.get() ? reinterpret_cast<RegisterExtensionFunction>(reinterpret_cast<void*>(
+                                            GetProcAddress(static_cast<HMODULE>(module), entry.get())))
+                                      : nullptr;
+    if (!function) {
+        reportToStandardError(L"did not find register natives extension in helper dll (%S)", entry.get());
+        return false;
     }
-    env->DeleteLocalRef(classClass);
-    return registered;
+    if (!function(env, classLoader, classClass.get(), forName, package.get(), module, reportToStandardError)) {
+        reportToStandardError(L"registering helper dll extension failed");
+        return false;
+    }
+    return true;
 }
 
 void reportToStandardError(const wchar_t* format, ...) {
@@ -125,16 +103,14 @@ extern "C" unsigned char registerNativesEx(JNIEnv* env, void* module, unsigned c
                                            launch::ReportFunction report) {
     if (!env) return 0;
     for (const NativeClass* nativeClass : natives::classesOf(ClassGroup::Runtime)) {
-        const jclass javaClass = env->FindClass(nativeClass->className);
+        const jni::LocalRef<jclass> javaClass = jni::findClass(env, nativeClass->className);
         if (!javaClass) {
             env->ExceptionClear();
             natives::say(report, natives::classNotFoundText(*nativeClass));
             if (required) return 0;
             continue;
         }
-        const bool bound = natives::bindClass(env, javaClass, *nativeClass, module, report);
-        env->DeleteLocalRef(javaClass);
-        if (!bound) return 0;
+        if (!natives::bindClass(env, javaClass.get(), *nativeClass, module, report)) return 0;
     }
     return 1;
 }
@@ -144,19 +120,17 @@ extern "C" unsigned char registerNativesFlatlaf(JNIEnv* env, jobject classLoader
                                                 launch::ReportFunction report) {
     if (!env || !classClass || !forName) return 0;
     for (const NativeClass* nativeClass : natives::classesOf(ClassGroup::Flatlaf)) {
-        const jstring name = env->NewStringUTF(natives::binaryName(*nativeClass, packageName).c_str());
-        const jobject loaded =
-            name ? env->CallStaticObjectMethod(classClass, forName, name, JNI_FALSE, classLoader) : nullptr;
-        if (name) env->DeleteLocalRef(name);
+        const jni::LocalRef<jstring> name(
+            env, jni::newJavaUtfString(env, natives::binaryName(*nativeClass, packageName).c_str()));
+        const jni::LocalRef<jobject> loaded(
+            env, name ? env->CallStaticObjectMethod(classClass, forName, name.get(), JNI_FALSE, classLoader) : nullptr);
         if (!loaded) {
             env->ExceptionClear();
             // The default name, also when another package was asked for.
             natives::say(report, natives::classNotFoundText(*nativeClass));
             return 0;
         }
-        const bool bound = natives::bindClass(env, static_cast<jclass>(loaded), *nativeClass, module, report);
-        env->DeleteLocalRef(loaded);
-        if (!bound) return 0;
+        if (!natives::bindClass(env, static_cast<jclass>(loaded.get()), *nativeClass, module, report)) return 0;
     }
     return 1;
 }

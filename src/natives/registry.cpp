@@ -10,8 +10,8 @@
 
 #include "base/win/handles.h"
 #include "base/win/registry_key.h"
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/registry_values.h"
 #include "natives/shell_functions.h"
 #include "services/platform.h"
@@ -19,7 +19,7 @@
 namespace {
 
 using base::win::RegistryKey;
-using natives::WideString;
+using jni::WideString;
 
 // Root codes of the Java side; anything else has no key.
 HKEY rootKey(jint code) {
@@ -138,7 +138,7 @@ jobjectArray namesOf(JNIEnv* env, jint root, jstring key, jint view, bool values
     try {
         std::vector<std::wstring> names;
         if (!enumerateNames(opened.get(), values, names)) return nullptr;
-        return natives::newJavaStringArray(env, names);
+        return jni::newJavaStringArray(env, names);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "natives/jni_toolkit.h"
+#include "jni/jni_toolkit.h"
 #include "natives/registry_data.h"
 
 namespace natives::registry {
@@ -14,7 +14,7 @@ constexpr char kExpandStringClass[] = "com/corvane/api/windows/WinRegistry$Expan
 
 // Integer.valueOf or Long.valueOf.
 jobject boxed(JNIEnv* env, const char* className, const char* signature, jvalue value) {
-    const LocalRef<jclass> type = findClass(env, className);
+    const jni::LocalRef<jclass> type = jni::findClass(env, className);
     if (!type) return nullptr;
     const jmethodID valueOf = env->GetStaticMethodID(type.get(), "valueOf", signature);
     if (valueOf == nullptr) return nullptr;
@@ -24,19 +24,19 @@ jobject boxed(JNIEnv* env, const char* className, const char* signature, jvalue 
 // The expandable text as the runtime's ExpandString; the plain String where the runtime has
 // no such class, with the lookup's exception cleared.
 jobject expandString(JNIEnv* env, const std::wstring& text) {
-    LocalRef<jstring> string(env, newJavaString(env, text));
+    jni::LocalRef<jstring> string(env, jni::newJavaString(env, text));
     if (!string) return nullptr;
-    const LocalRef<jclass> type = findClass(env, kExpandStringClass);
+    const jni::LocalRef<jclass> type = jni::findClass(env, kExpandStringClass);
     if (!type) {
         env->ExceptionClear();
         return string.release();
     }
-    return newObject(env, type.get(), "(Ljava/lang/String;)V", {string.get()});
+    return jni::newObject(env, type.get(), "(Ljava/lang/String;)V", {string.get()});
 }
 
 bool isInstance(JNIEnv* env, jobject value, const char* className) {
     if (value == nullptr) return false;
-    const LocalRef<jclass> type = findClass(env, className);
+    const jni::LocalRef<jclass> type = jni::findClass(env, className);
     return type && env->IsInstanceOf(value, type.get());
 }
 
@@ -44,20 +44,20 @@ bool isInstance(JNIEnv* env, jobject value, const char* className) {
 bool unbox(JNIEnv* env, jobject value, const char* className, const char* method, const char* signature,
            jlong& number) {
     if (!isInstance(env, value, className)) return false;
-    const LocalRef<jclass> type = findClass(env, className);
+    const jni::LocalRef<jclass> type = jni::findClass(env, className);
     const jmethodID id = env->GetMethodID(type.get(), method, signature);
     if (id == nullptr) return false;
     number = signature[2] == 'I' ? env->CallIntMethod(value, id) : env->CallLongMethod(value, id);
-    return !exceptionPending(env);
+    return !jni::exceptionPending(env);
 }
 
 }  // namespace
 
 jobject toJavaValue(JNIEnv* env, DWORD type, const std::vector<unsigned char>& data) {
     switch (type) {
-    case REG_SZ: return newJavaString(env, textOf(data));
+    case REG_SZ: return jni::newJavaString(env, textOf(data));
     case REG_EXPAND_SZ: return expandString(env, textOf(data));
-    case REG_BINARY: return newJavaByteArray(env, data);
+    case REG_BINARY: return jni::newJavaByteArray(env, data);
     case REG_DWORD: {
         jvalue value{};
         value.i = static_cast<jint>(static_cast<DWORD>(numberOf(data, sizeof(DWORD))));
@@ -68,7 +68,7 @@ jobject toJavaValue(JNIEnv* env, DWORD type, const std::vector<unsigned char>& d
         value.j = static_cast<jlong>(numberOf(data, sizeof(unsigned long long)));
         return boxed(env, "java/lang/Long", "(J)Ljava/lang/Long;", value);
     }
-    case REG_MULTI_SZ: return newJavaStringArray(env, multiStringOf(data));
+    case REG_MULTI_SZ: return jni::newJavaStringArray(env, multiStringOf(data));
     default: return nullptr;
     }
 }
@@ -79,7 +79,7 @@ RegistryData fromJavaValue(JNIEnv* env, jobject value, jint typeCode) {
     case 1:
     case 5: {
         if (!isInstance(env, value, "java/lang/String")) return data;
-        const WideString text(env, static_cast<jstring>(value));
+        const jni::WideString text(env, static_cast<jstring>(value));
         if (text.failed()) return data;
         appendUnits(data.bytes, text.text());
         appendUnits(data.bytes, std::wstring_view(L"\0", 1));
@@ -102,9 +102,9 @@ RegistryData fromJavaValue(JNIEnv* env, jobject value, jint typeCode) {
     }
     case 3: {
         if (!isInstance(env, value, "[Ljava/lang/String;")) return data;
-        const WideStringArray texts(env, static_cast<jobjectArray>(value));
+        const jni::WideStringArray texts(env, static_cast<jobjectArray>(value));
         if (texts.failed()) return data;
-        for (const WideString& text : texts) {
+        for (const jni::WideString& text : texts) {
             // An empty element would end the list early for every reader.
             if (text.isNull() || text.length() == 0) return data;
             appendUnits(data.bytes, text.text());
@@ -116,7 +116,7 @@ RegistryData fromJavaValue(JNIEnv* env, jobject value, jint typeCode) {
     }
     case 4: {
         if (!isInstance(env, value, "[B")) return data;
-        const PinnedBytes bytes(env, static_cast<jbyteArray>(value), ArrayAccess::ReadOnly);
+        const jni::PinnedBytes bytes(env, static_cast<jbyteArray>(value), jni::ArrayAccess::ReadOnly);
         if (bytes.failed()) return data;
         data.bytes.assign(reinterpret_cast<const unsigned char*>(bytes.begin()),
                           reinterpret_cast<const unsigned char*>(bytes.end()));

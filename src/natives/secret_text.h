@@ -5,13 +5,13 @@
 
 #include <windows.h>
 
-#include "natives/jni_toolkit.h"
+#include "jni/jni_toolkit.h"
 
 namespace natives {
 
 class WipedOnExit {
 public:
-    explicit WipedOnExit(WideString& secret) : secret_(secret) {}
+    explicit WipedOnExit(jni::WideString& secret) : secret_(secret) {}
     ~WipedOnExit() {
         if (wchar_t* text = secret_.data()) SecureZeroMemory(text, secret_.length() * sizeof(wchar_t));
     }
@@ -19,7 +19,7 @@ public:
     WipedOnExit& operator=(const WipedOnExit&) = delete;
 
 private:
-    WideString& secret_;
+    jni::WideString& secret_;
 };
 
 }  // namespace natives

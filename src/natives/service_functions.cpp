@@ -1,7 +1,5 @@
 #include "natives/service_functions.h"
 
-#include <atomic>
-
 namespace natives {
 
 namespace {
@@ -17,8 +15,6 @@ ServiceFunctions lookUp() {
     return functions;
 }
 
-std::atomic<const ServiceFunctions*> replacement{nullptr};
-
 }  // namespace
 
 const ServiceFunctions& systemServiceFunctions() {
@@ -26,14 +22,6 @@ const ServiceFunctions& systemServiceFunctions() {
     return functions;
 }
 
-const ServiceFunctions& serviceFunctions() {
-    const ServiceFunctions* replaced = replacement.load();
-    return replaced ? *replaced : systemServiceFunctions();
-}
-
-ReplacedServiceFunctions::ReplacedServiceFunctions(const ServiceFunctions& functions)
-    : previous_(replacement.exchange(&functions)) {}
-
-ReplacedServiceFunctions::~ReplacedServiceFunctions() { replacement.store(previous_); }
+const ServiceFunctions& serviceFunctions() { return ReplacedServiceFunctions::current(systemServiceFunctions()); }
 
 }  // namespace natives

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "natives/replaceable.h"
+
 namespace natives {
 
 struct ServiceFunctions {
@@ -22,15 +24,7 @@ const ServiceFunctions& systemServiceFunctions();
 // What the natives call: the system's, or those of the innermost live replacement.
 const ServiceFunctions& serviceFunctions();
 
-class ReplacedServiceFunctions {
-public:
-    explicit ReplacedServiceFunctions(const ServiceFunctions& functions);
-    ~ReplacedServiceFunctions();
-    ReplacedServiceFunctions(const ReplacedServiceFunctions&) = delete;
-    ReplacedServiceFunctions& operator=(const ReplacedServiceFunctions&) = delete;
-
-private:
-    const ServiceFunctions* previous_;
-};
+// Puts other functions in place of the system's while it lives (tests).
+using ReplacedServiceFunctions = Replacement<ServiceFunctions>;
 
 }  // namespace natives

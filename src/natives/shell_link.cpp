@@ -6,9 +6,9 @@
 
 #include <string>
 
+#include "jni/jni_toolkit.h"
 #include "natives/com_object.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/shell_functions.h"
 #include "services/platform.h"
 
@@ -42,7 +42,7 @@ bool persist(const ComObject<IUnknown>& link, const wchar_t* linkFile, bool runA
 // may or may not end it with a zero, and nothing after a zero belongs to the text.
 struct NarrowText {
     NarrowText(JNIEnv* env, jbyteArray bytes) {
-        natives::PinnedBytes pinned(env, bytes, natives::ArrayAccess::ReadOnly);
+        jni::PinnedBytes pinned(env, bytes, jni::ArrayAccess::ReadOnly);
         failed = pinned.failed();
         null = pinned.isNull();
         if (failed || null) return;
@@ -69,7 +69,7 @@ std::wstring systemCodePageToWide(const std::string& text) {
 extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_ShellLink_createWide0(
     JNIEnv* env, jclass, jstring linkFile, jstring target, jstring workingDirectory, jstring iconFile,
     jstring arguments, jboolean runAsAdministrator, jstring description, jint showCommand) {
-    const natives::WideString link(env, linkFile), path(env, target), directory(env, workingDirectory),
+    const jni::WideString link(env, linkFile), path(env, target), directory(env, workingDirectory),
         icon(env, iconFile), argumentText(env, arguments), descriptionText(env, description);
     for (const auto* text : {&link, &path, &directory, &icon, &argumentText, &descriptionText})
         if (text->failed()) return JNI_FALSE;
@@ -116,7 +116,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_ShellLink_changeNotifyString0(
     JNIEnv* env, jclass, jstring createdFile, jstring updatedDirectory) {
-    const natives::WideString file(env, createdFile), directory(env, updatedDirectory);
+    const jni::WideString file(env, createdFile), directory(env, updatedDirectory);
     const natives::ChangeNotifyFunction notify = natives::shellFunctions().changeNotify;
     if (!notify || file.failed() || directory.failed()) return JNI_TRUE;
     if (!file.isNull()) notify(SHCNE_CREATE, SHCNF_PATHW, file.get(), nullptr);

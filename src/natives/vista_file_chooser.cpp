@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "natives/com_object.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "services/platform.h"
 
 namespace {
 
+using jni::WideString;
+using jni::WideStringArray;
 using natives::ComObject;
-using natives::WideString;
-using natives::WideStringArray;
 
 // The visual group that holds the check boxes when there is more than one.
 constexpr DWORD kCheckBoxGroupId = 100000;
@@ -60,7 +60,7 @@ void setFileTypes(IFileDialog* dialog, const WideStringArray& names, const WideS
 
 // Check boxes with ids 1, 2, ...; more than one sit in the group "Options:". A label without a
 // state in the Java array starts unticked.
-void addCheckBoxes(IFileDialogCustomize* customize, const WideStringArray& labels, const natives::PinnedBooleans& states) {
+void addCheckBoxes(IFileDialogCustomize* customize, const WideStringArray& labels, const jni::PinnedBooleans& states) {
     const bool grouped = labels.size() > 1;
     if (grouped) customize->StartVisualGroup(kCheckBoxGroupId, L"Options:");
     for (std::size_t i = 0; i < labels.size(); ++i) {
@@ -70,7 +70,7 @@ void addCheckBoxes(IFileDialogCustomize* customize, const WideStringArray& label
     if (grouped) customize->EndVisualGroup();
 }
 
-void readCheckBoxes(IFileDialogCustomize* customize, std::size_t count, natives::PinnedBooleans& states) {
+void readCheckBoxes(IFileDialogCustomize* customize, std::size_t count, jni::PinnedBooleans& states) {
     for (std::size_t i = 0; i < count && i < states.size(); ++i) {
         BOOL ticked = FALSE;
         if (SUCCEEDED(customize->GetCheckButtonState(static_cast<DWORD>(i + 1), &ticked)))
@@ -123,7 +123,7 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_pla
     const WideString titleText(env, title), okText(env, okLabel), folder(env, initialFolder),
         fileName(env, initialFileName), extension(env, defaultExtension);
     const WideStringArray names(env, filterNames), patterns(env, filterPatterns), labels(env, checkBoxLabels);
-    natives::PinnedBooleans states(env, checkBoxStates, natives::ArrayAccess::ReadWrite);
+    jni::PinnedBooleans states(env, checkBoxStates, jni::ArrayAccess::ReadWrite);
     for (const auto* text : {&titleText, &okText, &folder, &fileName, &extension})
         if (text->failed()) return nullptr;
     for (const auto* array : {&names, &patterns, &labels})
@@ -163,7 +163,7 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_pla
     }
     if (!fileName.isNull()) dialog->SetFileName(fileName.get());
 
-    if (FAILED(dialog->Show(static_cast<HWND>(natives::fromJavaHandle(parentWindow))))) return nullptr;
+    if (FAILED(dialog->Show(static_cast<HWND>(jni::fromJavaHandle(parentWindow))))) return nullptr;
 
     if (customize) readCheckBoxes(customize.get(), labels.size(), states);
     const ComObject<IShellItemArray> items = chosenItems(dialog, save);
@@ -172,5 +172,5 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_pla
     states.release();
     if (!items) return nullptr;
     const std::vector<std::optional<std::wstring>> paths = fileSystemPaths(items.get());
-    return natives::newJavaStringArray(env, paths);
+    return jni::newJavaStringArray(env, paths);
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "services/platform.h"
 
 namespace {
@@ -92,18 +92,18 @@ extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_wi
     jint stockIcon, jint width, jstring verificationText, jobjectArray buttonTexts, jint defaultButton) {
     const TaskDialogIndirectFunction taskDialog = taskDialogFunction();
     if (!taskDialog) return 0;
-    const natives::WideString titleText(env, title), instruction(env, mainInstruction), contentText(env, content),
+    const jni::WideString titleText(env, title), instruction(env, mainInstruction), contentText(env, content),
         verification(env, verificationText);
-    const natives::WideStringArray texts(env, buttonTexts);
+    const jni::WideStringArray texts(env, buttonTexts);
     for (const auto* text : {&titleText, &instruction, &contentText, &verification})
         if (text->failed()) return 0;
     if (texts.failed()) return 0;
 
     std::vector<TASKDIALOG_BUTTON> buttons;
-    for (const natives::WideString& text : texts)
+    for (const jni::WideString& text : texts)
         buttons.push_back({kFirstButtonId + static_cast<int>(buttons.size()), text.isNull() ? L"" : text.get()});
 
-    const HWND owner = static_cast<HWND>(natives::fromJavaHandle(ownerWindow));
+    const HWND owner = static_cast<HWND>(jni::fromJavaHandle(ownerWindow));
     const StockIcon icon(stockIcon);
     OwnerTracking tracking{owner};
     TASKDIALOGCONFIG config = {};

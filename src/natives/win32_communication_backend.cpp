@@ -10,10 +10,10 @@
 
 #include "base/format.h"
 #include "base/win/handles.h"
+#include "jni/jni_toolkit.h"
 #include "natives/communication_seams.h"
 #include "natives/diagnostics.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/pipe_block.h"
 
 namespace natives {
@@ -27,7 +27,7 @@ const PipeRetries& retries() {
     return replaced ? *replaced : systemPipeRetries();
 }
 
-HANDLE pipeOf(jlong handle) { return fromJavaHandle(handle); }
+HANDLE pipeOf(jlong handle) { return jni::fromJavaHandle(handle); }
 
 // The payload bytes moved by one pipe call: the pipes' buffer size.
 constexpr std::size_t kBlockPiece = 65536;
@@ -97,22 +97,23 @@ using namespace natives;
 
 extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_getInvalidHandle0(
     JNIEnv*, jclass) {
-    return kInvalidJavaHandle;
+    return jni::kInvalidJavaHandle;
 }
 
 extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_createListener0(
     JNIEnv* env, jclass, jstring name, jlong securityAttributes) {
-    const WideString pipeName(env, name);
-    if (pipeName.failed()) return kInvalidJavaHandle;
+    const jni::WideString pipeName(env, name);
+    if (pipeName.failed()) return jni::kInvalidJavaHandle;
+    const auto security = static_cast<SECURITY_ATTRIBUTES*>(jni::fromJavaHandle(securityAttributes));
     const HANDLE pipe = CreateNamedPipeW(pipeName.get(), PIPE_ACCESS_DUPLEX,
                                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                         65536, 65536, 0, static_cast<SECURITY_ATTRIBUTES*>(fromJavaHandle(securityAttributes)));
-    return toJavaHandle(pipe);
+                                         65536, 65536, 0, security);
+    return jni::toJavaHandle(pipe);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_connectNamedPipe0(
     JNIEnv*, jclass, jlong handle) {
-    if (isInvalidJavaHandle(handle)) return JNI_FALSE;
+    if (jni::isInvalidJavaHandle(handle)) return JNI_FALSE;
     const PipeRetries& limits = retries();
     for (int failures = 0;;) {
         if (ConnectNamedPipe(pipeOf(handle), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) return JNI_TRUE;
@@ -127,7 +128,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
 
 extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_connectClient0(
     JNIEnv* env, jclass, jstring name) {
-    const WideString pipeName(env, name);
+    const jni::WideString pipeName(env, name);
     if (pipeName.failed()) return 0;
     const PipeRetries& limits = retries();
     WaitNamedPipeW(pipeName.get(), 300000);
@@ -135,9 +136,9 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_w
     for (int failures = 0;;) {
         const HANDLE pipe = CreateFileW(pipeName.get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE) return toJavaHandle(pipe);
+        if (pipe != INVALID_HANDLE_VALUE) return jni::toJavaHandle(pipe);
         const DWORD error = GetLastError();
-        if (error == ERROR_ACCESS_DENIED) return kInvalidJavaHandle;
+        if (error == ERROR_ACCESS_DENIED) return jni::kInvalidJavaHandle;
         if (++failures > limits.openClient) {
             writeDiagnostic(Stream::Output,
                             base::formatNarrow("could not open file %d %S\n", static_cast<int>(error), pipeName.text()));
@@ -151,7 +152,7 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_w
 
 extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_readDataBlock0(
     JNIEnv* env, jclass, jlong handle) {
-    if (isInvalidJavaHandle(handle)) return nullptr;
+    if (jni::isInvalidJavaHandle(handle)) return nullptr;
     // The whole header, also when the pipe hands it over in pieces: a part left unread would
     // be taken for payload by the next call.
     std::array<unsigned char, kBlockHeaderSize> header{};
@@ -159,7 +160,7 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
     // A negative length is a damaged stream, not an end: the virtual machine refuses the array
     // (NegativeArraySizeException), and the Java side sees that rather than a closed pipe.
     const std::int32_t length = blockLength(header);
-    LocalRef<jbyteArray> block(env, env->NewByteArray(length));
+    jni::LocalRef<jbyteArray> block(env, env->NewByteArray(length));
     if (!block) return nullptr;
     // The payload passes through the thread's buffer into the array: a single copy, where the
     // array's pinned elements are a copy of their own on most virtual machines. No read asks
@@ -169,7 +170,7 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
         const auto size = static_cast<std::int32_t>(std::min<std::size_t>(static_cast<std::size_t>(length - done), kBlockPiece));
         if (!readAll(pipeOf(handle), piece, static_cast<std::size_t>(size))) return nullptr;
         env->SetByteArrayRegion(block.get(), done, size, reinterpret_cast<const jbyte*>(piece));
-        if (exceptionPending(env)) return nullptr;
+        if (jni::exceptionPending(env)) return nullptr;
         done += size;
     }
     return block.release();
@@ -177,9 +178,9 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_writeDataBlock0(
     JNIEnv* env, jclass, jlong handle, jbyteArray data) {
-    if (isInvalidJavaHandle(handle) || data == nullptr) return JNI_FALSE;
+    if (jni::isInvalidJavaHandle(handle) || data == nullptr) return JNI_FALSE;
     const jsize length = env->GetArrayLength(data);
-    if (exceptionPending(env) || length < 0) return JNI_FALSE;
+    if (jni::exceptionPending(env) || length < 0) return JNI_FALSE;
     // Under Wine every pipe call is a round trip to the server, and the reader wakes once per
     // write: the length goes out in one write with the payload, or with its first piece where
     // the payload is larger than the pipe's buffer. The bytes pass through the thread's
@@ -194,7 +195,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
         const std::size_t size = std::min(total - done, kBlockPiece);
         env->GetByteArrayRegion(data, static_cast<jsize>(done), static_cast<jsize>(size),
                                 reinterpret_cast<jbyte*>(piece + offset));
-        if (exceptionPending(env)) return JNI_FALSE;
+        if (jni::exceptionPending(env)) return JNI_FALSE;
         if (!writeAll(pipeOf(handle), piece, offset + size)) return JNI_FALSE;
         done += size;
         offset = 0;
@@ -205,12 +206,12 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
 
 extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_disconnectNamedPipe0(
     JNIEnv*, jclass, jlong handle) {
-    if (!isInvalidJavaHandle(handle)) DisconnectNamedPipe(pipeOf(handle));
+    if (!jni::isInvalidJavaHandle(handle)) DisconnectNamedPipe(pipeOf(handle));
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_closeHandle0(
     JNIEnv*, jclass, jlong handle) {
-    if (!isInvalidJavaHandle(handle)) CloseHandle(pipeOf(handle));
+    if (!jni::isInvalidJavaHandle(handle)) CloseHandle(pipeOf(handle));
 }
 
 // The record and its descriptor stay for the life of the process: the Java side may create
@@ -244,7 +245,7 @@ Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_crea
     attributes->nLength = sizeof(SECURITY_ATTRIBUTES);
     attributes->lpSecurityDescriptor = descriptor;
     attributes->bInheritHandle = FALSE;
-    return toJavaHandle(attributes);
+    return jni::toJavaHandle(attributes);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32CommunicationBackend_isProcessAlive0(

@@ -1,10 +1,10 @@
 // Natives of com/corvane/runtime/installer/platform/win32/Win32Exec.
 #include <windows.h>
 
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
-using namespace natives;
+using jni::WideString;
 
 // The caller keeps no handle of the started process, so both are closed at once.
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32Exec_launch0(

@@ -15,15 +15,15 @@
 #include <utility>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "natives/com_object.h"
 #include "natives/firewall_rules.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
 namespace {
 
+using jni::WideString;
 using natives::ComObject;
-using natives::WideString;
 namespace firewall = natives::firewall;
 
 // A BSTR owned until the scope ends.

@@ -11,9 +11,9 @@
 
 #include "base/format.h"
 #include "base/win/handles.h"
+#include "jni/jni_toolkit.h"
 #include "natives/diagnostics.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
 namespace natives {
 
@@ -128,18 +128,18 @@ extern "C" JNIEXPORT jobjectArray JNICALL Java_com_corvane_runtime_installer_pla
     }
     writeDiagnostic(Stream::Output, "");
 
-    LocalRef<jclass> objectClass = findClass(env, "java/lang/Object");
+    jni::LocalRef<jclass> objectClass = jni::findClass(env, "java/lang/Object");
     if (!objectClass) return nullptr;
-    LocalRef<jintArray> handleArray(env, env->NewIntArray(static_cast<jsize>(values.size())));
+    jni::LocalRef<jintArray> handleArray(env, env->NewIntArray(static_cast<jsize>(values.size())));
     if (!handleArray) return nullptr;
     env->SetIntArrayRegion(handleArray.get(), 0, static_cast<jsize>(values.size()), values.data());
-    LocalRef<jobjectArray> nameArray(env, newJavaStringArray(env, names));
-    if (!nameArray || exceptionPending(env)) return nullptr;
-    LocalRef<jobjectArray> result(env, env->NewObjectArray(2, objectClass.get(), nullptr));
+    jni::LocalRef<jobjectArray> nameArray(env, jni::newJavaStringArray(env, names));
+    if (!nameArray || jni::exceptionPending(env)) return nullptr;
+    jni::LocalRef<jobjectArray> result(env, env->NewObjectArray(2, objectClass.get(), nullptr));
     if (!result) return nullptr;
     env->SetObjectArrayElement(result.get(), 0, handleArray.get());
     env->SetObjectArrayElement(result.get(), 1, nameArray.get());
-    return exceptionPending(env) ? nullptr : result.release();
+    return jni::exceptionPending(env) ? nullptr : result.release();
 }
 
 extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32Handle_close0(JNIEnv*, jclass,
@@ -155,7 +155,7 @@ extern "C" JNIEXPORT jboolean JNICALL Java_com_corvane_runtime_installer_platfor
 
 extern "C" JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32Handle_getDeviceName0(
     JNIEnv* env, jclass, jstring linkName) {
-    WideString name(env, linkName);
+    jni::WideString name(env, linkName);
     if (name.isNull() || name.failed()) return nullptr;
     const auto open = ntdllFunction<NtOpenSymbolicLinkObjectFunction>("NtOpenSymbolicLinkObject");
     const auto query = ntdllFunction<NtQuerySymbolicLinkObjectFunction>("NtQuerySymbolicLinkObject");
@@ -195,5 +195,5 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform
         writeDiagnostic(Stream::Output, base::formatNarrow("could not query link %S\n", name.text()));
         return nullptr;
     }
-    return newJavaString(env, textOf(target));
+    return jni::newJavaString(env, textOf(target));
 }

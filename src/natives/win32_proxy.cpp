@@ -8,13 +8,13 @@
 
 #include <cstdint>
 
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "services/platform.h"
 
 namespace {
 
-using natives::WideString;
+using jni::WideString;
 
 constexpr jint kWinHttpUnavailable = 100000;
 constexpr wchar_t kUserAgent[] = L"corvane proxy detection/1.0";
@@ -63,7 +63,7 @@ public:
 
     // Stored at `index` only when WinHTTP gave a non-empty text; the caller's element otherwise.
     void storeIn(JNIEnv* env, jobjectArray results, jsize index) const {
-        if (text_ && *text_) natives::setJavaStringElement(env, results, index, text_);
+        if (text_ && *text_) jni::setJavaStringElement(env, results, index, text_);
     }
 
 private:
@@ -71,7 +71,7 @@ private:
 };
 
 void storeFlag(JNIEnv* env, jobjectArray results, bool flag) {
-    natives::setJavaStringElement(env, results, 0, flag ? L"true" : L"false");
+    jni::setJavaStringElement(env, results, 0, flag ? L"true" : L"false");
 }
 
 jlong failure(jlong step, DWORD error) { return (step << 32) | static_cast<jlong>(error); }

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "base/format.h"
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/secret_text.h"
 #include "natives/service_functions.h"
 
-using natives::WideString;
+using jni::WideString;
 
 namespace {
 
@@ -224,7 +224,7 @@ extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_wi
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32Services_startService0(
     JNIEnv* env, jclass, jstring name, jobjectArray arguments) {
     const WideString nameText(env, name);
-    const natives::WideStringArray argumentTexts(env, arguments);
+    const jni::WideStringArray argumentTexts(env, arguments);
     if (nameText.failed() || argumentTexts.failed()) return ERROR_NOT_ENOUGH_MEMORY;
     // A null element goes as an empty argument: the manager copies every pointer it is given.
     std::vector<const wchar_t*> vector;
@@ -273,9 +273,9 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform
     const WideString nameText(env, name);
     if (nameText.failed()) return nullptr;
     const OpenedService opened = openService(nameText, SC_MANAGER_CONNECT, SERVICE_QUERY_CONFIG);
-    if (opened.code != 0) return natives::newJavaString(env, base::formatWide(L" %d", opened.code));
+    if (opened.code != 0) return jni::newJavaString(env, base::formatWide(L" %d", opened.code));
     DWORD error = 0;
     const std::vector<unsigned char> config = serviceConfig(opened.service.get(), error);
-    if (config.empty()) return natives::newJavaString(env, base::formatWide(L" %d", error));
-    return natives::newJavaString(env, reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(config.data())->lpBinaryPathName);
+    if (config.empty()) return jni::newJavaString(env, base::formatWide(L" %d", error));
+    return jni::newJavaString(env, reinterpret_cast<const QUERY_SERVICE_CONFIGW*>(config.data())->lpBinaryPathName);
 }

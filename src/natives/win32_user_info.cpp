@@ -10,16 +10,16 @@
 
 #include "base/format.h"
 #include "base/win/handles.h"
+#include "jni/jni_toolkit.h"
 #include "natives/account_functions.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/secret_text.h"
 #include "natives/shell_functions.h"
 #include "services/platform.h"
 
+using jni::WideString;
 using natives::accountFunctions;
 using natives::AccountFunctions;
-using natives::WideString;
 
 namespace {
 
@@ -115,7 +115,7 @@ DWORD lookUpAccount(PSID sid, AccountName& account) {
     return 0;
 }
 
-jstring result(JNIEnv* env, const std::wstring& text) { return natives::newJavaString(env, text); }
+jstring result(JNIEnv* env, const std::wstring& text) { return jni::newJavaString(env, text); }
 
 }  // namespace
 
@@ -338,24 +338,28 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform
     return text.empty() ? nullptr : result(env, text);
 }
 
+namespace {
+
+// A deletion by server and name (NetUserDel, NetLocalGroupDel): its status; -1 when the
+// function is missing or a text cannot be read.
+jint deleteAccount(JNIEnv* env, NET_API_STATUS(WINAPI* remove)(LPCWSTR, LPCWSTR), jstring server, jstring name) {
+    if (!remove) return -1;
+    const WideString serverText(env, server);
+    const WideString nameText(env, name);
+    if (serverText.failed() || nameText.failed()) return -1;
+    return static_cast<jint>(remove(serverText.get(), nameText.get()));
+}
+
+}  // namespace
+
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32UserInfo_deleteUser0(
     JNIEnv* env, jclass, jstring server, jstring user) {
-    const AccountFunctions& net = accountFunctions();
-    if (!net.netUserDel) return -1;
-    const WideString serverText(env, server);
-    const WideString userText(env, user);
-    if (serverText.failed() || userText.failed()) return -1;
-    return static_cast<jint>(net.netUserDel(serverText.get(), userText.get()));
+    return deleteAccount(env, accountFunctions().netUserDel, server, user);
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_Win32UserInfo_deleteLocalGroup0(
     JNIEnv* env, jclass, jstring server, jstring group) {
-    const AccountFunctions& net = accountFunctions();
-    if (!net.netLocalGroupDel) return -1;
-    const WideString serverText(env, server);
-    const WideString groupText(env, group);
-    if (serverText.failed() || groupText.failed()) return -1;
-    return static_cast<jint>(net.netLocalGroupDel(serverText.get(), groupText.get()));
+    return deleteAccount(env, accountFunctions().netLocalGroupDel, server, group);
 }
 
 extern "C" JNIEXPORT jboolean JNICALL

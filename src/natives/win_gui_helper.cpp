@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ extern "C" JNIEXPORT jobject JNICALL Java_com_corvane_runtime_installer_platform
         peerField.store(field);
     }
     const jobject peer = env->GetObjectField(window, field);
-    if (natives::exceptionPending(env)) {
+    if (jni::exceptionPending(env)) {
         env->ExceptionClear();
         return nullptr;
     }
@@ -101,7 +101,7 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_w
         hwndMethod.store(method);
     }
     const jlong handle = env->CallLongMethod(peer, method);
-    if (natives::exceptionPending(env)) {
+    if (jni::exceptionPending(env)) {
         env->ExceptionClear();
         return 0;
     }
@@ -111,12 +111,12 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_w
 extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_WinGuiHelper_destroyHIcon0(JNIEnv*,
                                                                                                              jclass,
                                                                                                              jlong icon) {
-    if (icon) DestroyIcon(static_cast<HICON>(natives::fromJavaHandle(icon)));
+    if (icon) DestroyIcon(static_cast<HICON>(jni::fromJavaHandle(icon)));
 }
 
 extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_win32_WinGuiHelper_createHIcon0(
     JNIEnv* env, jclass, jbyteArray image, jint width, jint height) {
-    const natives::PinnedBytes bytes(env, image, natives::ArrayAccess::ReadOnly);
+    const jni::PinnedBytes bytes(env, image, jni::ArrayAccess::ReadOnly);
     if (bytes.isNull() || bytes.failed()) return 0;
     auto* data = reinterpret_cast<unsigned char*>(bytes.data());
     const std::vector<IconImage> images = iconImages(data, bytes.size());
@@ -127,10 +127,10 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_w
     const IconImage& chosen = images[static_cast<std::size_t>(id) - 1];
     const HICON icon = CreateIconFromResourceEx(data + chosen.offset, static_cast<DWORD>(chosen.size), TRUE,
                                                 kIconFormatVersion, width, height, LR_DEFAULTCOLOR);
-    return natives::toJavaHandle(icon);
+    return jni::toJavaHandle(icon);
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_WinGuiHelper_flashWindow0(
     JNIEnv*, jclass, jlong window, jboolean invert) {
-    FlashWindow(static_cast<HWND>(natives::fromJavaHandle(window)), invert ? TRUE : FALSE);
+    FlashWindow(static_cast<HWND>(jni::fromJavaHandle(window)), invert ? TRUE : FALSE);
 }

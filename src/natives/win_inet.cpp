@@ -13,18 +13,18 @@
 #include <utility>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 #include "natives/win_inet_session.h"
 #include "services/platform.h"
 
 namespace {
 
-using natives::ArrayAccess;
+using jni::ArrayAccess;
+using jni::PinnedBytes;
+using jni::WideString;
 using natives::WinInetSession;
 using enum natives::WinInetErrorLocation;
-using natives::PinnedBytes;
-using natives::WideString;
 
 // The code stored with a Java array that could not be had.
 constexpr jint kArrayUnavailable = 6;
@@ -81,7 +81,7 @@ const WinInetFunctions& winInet() {
     return functions;
 }
 
-WinInetSession* sessionOf(jlong handle) { return static_cast<WinInetSession*>(natives::fromJavaHandle(handle)); }
+WinInetSession* sessionOf(jlong handle) { return static_cast<WinInetSession*>(jni::fromJavaHandle(handle)); }
 
 // A session can reach the library only when all of it was found; a session made without it
 // has its failure stored from the start (connect0).
@@ -115,7 +115,7 @@ extern "C" JNIEXPORT jstring JNICALL Java_com_corvane_runtime_installer_platform
     const DWORD fromLibrary = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS;
     if (length == 0 && library) length = FormatMessageW(fromLibrary, library, message, 1033, text, kCapacity, nullptr);
     if (length == 0 && library) length = FormatMessageW(fromLibrary, library, message, 1024, text, kCapacity, nullptr);
-    return natives::newJavaString(env, std::wstring_view(text, std::min(length, kCapacity)));
+    return jni::newJavaString(env, std::wstring_view(text, std::min(length, kCapacity)));
 }
 
 extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_win32_wininet_WinInet_getErrorCode0(
@@ -156,20 +156,20 @@ extern "C" JNIEXPORT jlong JNICALL Java_com_corvane_runtime_installer_platform_w
     if (!session) return 0;
     if (!libraryReady()) {
         session->fail(kOpeningSession, ERROR_PROC_NOT_FOUND);
-        return natives::toJavaHandle(session);
+        return jni::toJavaHandle(session);
     }
     const WinInetFunctions& functions = winInet();
     session->internet = functions.internetOpen(agentText.get(), static_cast<DWORD>(accessType), proxyText.get(),
                                                bypassText.get(), static_cast<DWORD>(openFlags));
     if (!session->internet) {
         session->failWithLastError(kOpeningSession);
-        return natives::toJavaHandle(session);
+        return jni::toJavaHandle(session);
     }
     session->connection =
         functions.internetConnect(session->internet, serverText.get(), static_cast<INTERNET_PORT>(port), nullptr,
                                   nullptr, INTERNET_SERVICE_HTTP, static_cast<DWORD>(connectFlags), 0);
     if (!session->connection) session->failWithLastError(kConnecting);
-    return natives::toJavaHandle(session);
+    return jni::toJavaHandle(session);
 }
 
 extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_wininet_WinInet_openRequest0(
@@ -241,7 +241,7 @@ extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_wi
     // The bytes go to array[offset, offset + length): a range outside the array is refused
     // before anything is read, rather than losing the bytes or raising an exception in Java.
     const jsize arrayLength = array ? env->GetArrayLength(array) : 0;
-    if (natives::exceptionPending(env) || offset < 0 || length < 0 || offset > arrayLength ||
+    if (jni::exceptionPending(env) || offset < 0 || length < 0 || offset > arrayLength ||
         length > arrayLength - offset) {
         session->fail(kReading, ERROR_INVALID_PARAMETER);
         return 0;
@@ -266,7 +266,7 @@ extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_wi
     if (read == 0) return length > 0 ? -1 : 0;
     env->SetByteArrayRegion(array, offset, static_cast<jsize>(read),
                             reinterpret_cast<const jbyte*>(session->readBuffer.data()));
-    return natives::exceptionPending(env) ? 0 : static_cast<jint>(read);
+    return jni::exceptionPending(env) ? 0 : static_cast<jint>(read);
 }
 
 extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platform_win32_wininet_WinInet_getHeaders0(
@@ -300,7 +300,7 @@ extern "C" JNIEXPORT jbyteArray JNICALL Java_com_corvane_runtime_installer_platf
     }
     // The array has the size the first answer gave, the text's terminating zero included: the
     // Java side reads the headers in that form.
-    const jbyteArray bytes = natives::newJavaByteArray(env, std::span<const unsigned char>(headers.data(), size));
+    const jbyteArray bytes = jni::newJavaByteArray(env, std::span<const unsigned char>(headers.data(), size));
     if (!bytes) session->fail(kCreatingHeaderArray, kArrayUnavailable);
     return bytes;
 }
@@ -309,7 +309,7 @@ extern "C" JNIEXPORT jint JNICALL Java_com_corvane_runtime_installer_platform_wi
     JNIEnv*, jclass, jlong handle, jint error, jint flags, jlong owner) {
     WinInetSession* session = sessionOf(handle);
     if (!session || !libraryReady()) return 0;
-    HWND window = owner != 0 ? static_cast<HWND>(natives::fromJavaHandle(owner)) : GetDesktopWindow();
+    HWND window = owner != 0 ? static_cast<HWND>(jni::fromJavaHandle(owner)) : GetDesktopWindow();
     return static_cast<jint>(
         winInet().internetErrorDlg(window, session->request, static_cast<DWORD>(error), static_cast<DWORD>(flags), nullptr));
 }

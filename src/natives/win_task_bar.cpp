@@ -7,8 +7,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "jni/jni_toolkit.h"
 #include "natives/jni_export.h"
-#include "natives/jni_toolkit.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ namespace {
 std::once_flag created;
 std::atomic<ITaskbarList3*> taskBar{nullptr};
 
-HWND windowOf(jlong handle) { return static_cast<HWND>(natives::fromJavaHandle(handle)); }
+HWND windowOf(jlong handle) { return static_cast<HWND>(jni::fromJavaHandle(handle)); }
 
 }  // namespace
 
@@ -42,7 +42,7 @@ extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_wi
 extern "C" JNIEXPORT void JNICALL Java_com_corvane_runtime_installer_platform_win32_WinTaskBar_setOverlayIcon0(
     JNIEnv*, jclass, jlong window, jlong icon) {
     if (ITaskbarList3* list = taskBar.load()) {
-        list->SetOverlayIcon(windowOf(window), static_cast<HICON>(natives::fromJavaHandle(icon)), nullptr);
+        list->SetOverlayIcon(windowOf(window), static_cast<HICON>(jni::fromJavaHandle(icon)), nullptr);
     }
 }
 

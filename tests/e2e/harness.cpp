@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/text.h"
+#include "quoted_argument.h"
 #include "stand_in_runtimes.h"
 
 namespace e2e {
@@ -42,27 +43,6 @@ std::wstring environmentBlock(const std::map<std::wstring, std::optional<std::ws
     for (const auto& [key, entry] : variables) result += entry.first + L"=" + entry.second + L'\0';
     result += L'\0';
     return result;
-}
-
-// Quotes an argument so that CommandLineToArgvW gives it back unchanged.
-std::wstring quoteArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-        } else if (c == L'"') {
-            quoted.append(backslashes * 2 + 1, L'\\');
-            backslashes = 0;
-        } else {
-            backslashes = 0;
-        }
-        quoted += c;
-    }
-    quoted.append(backslashes, L'\\');
-    quoted += L'"';
-    return quoted;
 }
 
 struct WindowSearch {
@@ -112,36 +92,6 @@ std::wstring standInRuntimeHome() {
 }
 
 std::wstring launcherTemplatePath() { return binDirectory() + L"\\launcher.exe"; }
-
-TempFolder::TempFolder() {
-    wchar_t base[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, base);
-    static LONG counter = 0;
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        std::wstring candidate = std::wstring(base) + L"e2e_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                                 std::to_wstring(InterlockedIncrement(&counter));
-        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot create a temporary folder");
-}
-
-TempFolder::~TempFolder() { removeTree(path_); }
-
-std::vector<std::wstring> TempFolder::names() const {
-    std::vector<std::wstring> result;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return result;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") result.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return result;
-}
 
 std::string readFileBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -227,8 +177,9 @@ LauncherProcess::LauncherProcess(const std::wstring& executable, const RunOption
     SetHandleInformation(outputRead_, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errorRead_, HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring commandLine = quoteArgument(executable);
-    for (const std::wstring& argument : options.arguments) commandLine += L" " + quoteArgument(argument);
+    using test_support::quotedArgument;
+    std::wstring commandLine = quotedArgument(executable);
+    for (const std::wstring& argument : options.arguments) commandLine += L" " + quotedArgument(argument);
     auto environment = options.environment;
     // Unless a test says otherwise, the launcher finds the built stand-in runtime, whose main
     // returns at once: a run then ends as an installer run ends.

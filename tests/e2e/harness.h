@@ -21,19 +21,10 @@ std::wstring launcherTemplatePath();
 // The home of the built stand-in runtime (java.exe, javaw.exe, jli.dll, server\jvm.dll).
 std::wstring standInRuntimeHome();
 
-// A private folder under the system's temporary folder, removed with everything in it.
-class TempFolder {
+// A private folder of the test under the system's temporary folder, removed with everything in it.
+class TempFolder : public test_support::TempFolder {
 public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::wstring& path() const { return path_; }
-    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
-    std::vector<std::wstring> names() const;
-
-private:
-    std::wstring path_;
+    TempFolder() : test_support::TempFolder(L"e2e_") {}
 };
 
 using test_support::removeTree;

@@ -1,19 +1,19 @@
-// The natives' JNI toolkit against HotSpot with -Xcheck:jni, which fails a test on any call made
+// The JNI toolkit against HotSpot with -Xcheck:jni, which fails a test on any call made
 // with an exception pending, more live local references than a native method may hold, or a
 // bad release. Texts and arrays are made and judged by Java (jvmtest.ToolkitProbe).
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "jni/jni_toolkit.h"
 #include "jvm_test.h"
-#include "natives/jni_toolkit.h"
 
 namespace {
 
-using natives::ArrayAccess;
-using natives::LocalRef;
-using natives::WideString;
-using natives::WideStringArray;
+using jni::ArrayAccess;
+using jni::LocalRef;
+using jni::WideString;
+using jni::WideStringArray;
 
 constexpr char kRecord[] = "jvmtest/ToolkitProbe$Record";
 constexpr char kRecordSignature[] = "(JIZLjava/lang/String;Ljava/lang/String;)V";
@@ -73,16 +73,34 @@ JVM_TEST(JniToolkit, TextKeepsEveryCodeUnitAndNullApartFromEmpty) {
         const LocalRef sample(env, static_cast<jstring>(probe(env, "sample", "()Ljava/lang/String;").l));
         const WideString wide(env, sample.get());
         EXPECT_TRUE(wide.text() == expected) << wide.length() << " code units";
-        const LocalRef back(env, natives::newJavaString(env, wide.text()));
+        const LocalRef back(env, jni::newJavaString(env, wide.text()));
         EXPECT_TRUE(probe(env, "isSample", "(Ljava/lang/String;)Z", {ref(back.get())}).z);
 
         EXPECT_EQ(WideString(env, nullptr).get(), nullptr);
-        EXPECT_EQ(natives::newJavaString(env, static_cast<const wchar_t*>(nullptr)), nullptr);
-        const LocalRef empty(env, natives::newJavaString(env, L""));
+        EXPECT_EQ(jni::newJavaString(env, static_cast<const wchar_t*>(nullptr)), nullptr);
+        const LocalRef empty(env, jni::newJavaString(env, L""));
         ASSERT_TRUE(empty);
         const WideString emptyWide(env, empty.get());
         ASSERT_NE(emptyWide.get(), nullptr);
         EXPECT_EQ(*emptyWide.get(), L'\0');
+    });
+}
+
+// Names (classes, packages, exports) cross in the machine's modified UTF-8, where U+0000 is two
+// bytes, so that a name never ends early.
+JVM_TEST(JniToolkit, NamesCrossInModifiedUtf8) {
+    inNativeMethod([](JNIEnv* env) {
+        const std::wstring name{L'A', L'\0', 0xE9, 0x4E2D};
+        const LocalRef text(env, jni::newJavaString(env, name));
+        const jni::UtfString utf(env, text.get());
+        ASSERT_NE(utf.get(), nullptr);
+        EXPECT_EQ(std::string(utf.get()), "A\xC0\x80\xC3\xA9\xE4\xB8\xAD");
+        const LocalRef back(env, jni::newJavaUtfString(env, utf.get()));
+        EXPECT_EQ(describe(env, back.get()), name);
+
+        const jni::UtfString null(env, nullptr);
+        EXPECT_TRUE(null.isNull() && !null.failed() && null.get() == nullptr);
+        EXPECT_EQ(jni::newJavaUtfString(env, nullptr), nullptr);
     });
 }
 
@@ -103,10 +121,10 @@ JVM_TEST(JniToolkit, StringArraysCrossWithTheirNullsHoldingOneLocalReferenceAtAT
 
         std::vector<std::wstring> pairs;
         for (jint i = 0; i < kCount; ++i) pairs.push_back(std::wstring{0xD83D, 0xDE00} + std::to_wstring(i));
-        const LocalRef made(env, natives::newJavaStringArray(env, pairs));
+        const LocalRef made(env, jni::newJavaStringArray(env, pairs));
         EXPECT_TRUE(probe(env, "isNumberedPairs", "([Ljava/lang/String;I)Z", {ref(made.get()), {.i = kCount}}).z);
         // Beyond the caller's array: a failure, not an exception for Java.
-        EXPECT_FALSE(natives::setJavaStringElement(env, made.get(), kCount, L"beyond"));
+        EXPECT_FALSE(jni::setJavaStringElement(env, made.get(), kCount, L"beyond"));
         EXPECT_FALSE(env->ExceptionCheck());
     });
 }
@@ -120,7 +138,7 @@ JVM_TEST(JniToolkit, PinnedElementsGoBackToJavaAsTheirAccessSays) {
             return value;
         };
         {
-            natives::PinnedInts pinned(env, ints.get(), ArrayAccess::ReadWrite);
+            jni::PinnedInts pinned(env, ints.get(), ArrayAccess::ReadWrite);
             ASSERT_EQ(pinned.size(), 3u);
             pinned.data()[0] = 7;
             pinned.commit();
@@ -130,58 +148,58 @@ JVM_TEST(JniToolkit, PinnedElementsGoBackToJavaAsTheirAccessSays) {
         }
         EXPECT_EQ(javaInt(1), 8);
         {
-            natives::PinnedInts readOnly(env, ints.get(), ArrayAccess::ReadOnly);
+            jni::PinnedInts readOnly(env, ints.get(), ArrayAccess::ReadOnly);
             readOnly.data()[2] = 9;
             readOnly.commit();
         }
         EXPECT_EQ(javaInt(2), 0);
 
-        const natives::PinnedBytes null(env, nullptr, ArrayAccess::ReadWrite);
+        const jni::PinnedBytes null(env, nullptr, ArrayAccess::ReadWrite);
         EXPECT_TRUE(null.isNull() && !null.failed() && null.size() == 0);
     });
 }
 
 // The shipped build has 32-bit pointers: a handle with the top bit set must reach Java negative.
 TEST(JniToolkit, HandlesCrossAsLongsSignExtendedFromThePointerWidth) {
-    EXPECT_EQ(natives::signExtended(std::uint32_t{0xFFFFFFFF}), -1);
-    EXPECT_EQ(natives::signExtended(std::uint32_t{0x80000000}), -0x80000000LL);
+    EXPECT_EQ(jni::signExtended(std::uint32_t{0xFFFFFFFF}), -1);
+    EXPECT_EQ(jni::signExtended(std::uint32_t{0x80000000}), -0x80000000LL);
     int object = 0;
-    EXPECT_EQ(natives::fromJavaHandle(natives::toJavaHandle(&object)), &object);
-    EXPECT_EQ(natives::toJavaHandle(reinterpret_cast<void*>(std::intptr_t{-1})), natives::kInvalidJavaHandle);
-    EXPECT_TRUE(natives::isInvalidJavaHandle(-1));
+    EXPECT_EQ(jni::fromJavaHandle(jni::toJavaHandle(&object)), &object);
+    EXPECT_EQ(jni::toJavaHandle(reinterpret_cast<void*>(std::intptr_t{-1})), jni::kInvalidJavaHandle);
+    EXPECT_TRUE(jni::isInvalidJavaHandle(-1));
 }
 
 JVM_TEST(JniToolkit, ObjectsAreMadeByNameOrLeaveTheMachinesExceptionPending) {
     inNativeMethod([](JNIEnv* env) {
-        const LocalRef title(env, natives::newJavaString(env, L"title"));
+        const LocalRef title(env, jni::newJavaString(env, L"title"));
         // More records than the frame holds references: each class reference goes at once.
         for (int i = 0; i < 100; ++i) {
             const LocalRef record(
-                env, natives::newObject(env, kRecord, kRecordSignature, {-1LL, i, true, nullptr, title.get()}));
+                env, jni::newObject(env, kRecord, kRecordSignature, {-1LL, i, true, nullptr, title.get()}));
             ASSERT_TRUE(record);
         }
         // Plain int literals where the constructor takes a long and a boolean.
         const LocalRef literal(
-            env, natives::newObject(env, kRecord, kRecordSignature, {0, 5, 1, title.get(), nullptr}));
+            env, jni::newObject(env, kRecord, kRecordSignature, {0, 5, 1, title.get(), nullptr}));
         EXPECT_EQ(describe(env, literal.get()), L"0|5|true|title|null");
         // Arguments that do not fit the signature: nothing is made, nothing is thrown.
-        EXPECT_EQ(natives::newObject(env, kRecord, kRecordSignature, {nullptr, 5, true, nullptr, nullptr}), nullptr);
+        EXPECT_EQ(jni::newObject(env, kRecord, kRecordSignature, {nullptr, 5, true, nullptr, nullptr}), nullptr);
         EXPECT_FALSE(env->ExceptionCheck());
 
-        EXPECT_EQ(natives::newObject(env, "jvmtest/NotThere", "()V", {}), nullptr);
+        EXPECT_EQ(jni::newObject(env, "jvmtest/NotThere", "()V", {}), nullptr);
         EXPECT_EQ(takeException(env), L"java.lang.NoClassDefFoundError");
-        EXPECT_EQ(natives::newObject(env, kRecord, "(I)V", {1}), nullptr);
+        EXPECT_EQ(jni::newObject(env, kRecord, "(I)V", {1}), nullptr);
         EXPECT_EQ(takeException(env), L"java.lang.NoSuchMethodError");
-        EXPECT_EQ(natives::newObject(env, "java/lang/Integer", "(Ljava/lang/String;)V", {title.get()}), nullptr);
+        EXPECT_EQ(jni::newObject(env, "java/lang/Integer", "(Ljava/lang/String;)V", {title.get()}), nullptr);
         EXPECT_EQ(takeException(env), L"java.lang.NumberFormatException");
     });
 }
 
 JVM_TEST(JniToolkit, WithAnExceptionPendingEveryHelperFailsWithoutAnotherJniCall) {
     inNativeMethod([](JNIEnv* env) {
-        const LocalRef text(env, natives::newJavaString(env, L"text"));
+        const LocalRef text(env, jni::newJavaString(env, L"text"));
         const std::vector<std::wstring> texts = {L"one"};
-        const LocalRef array(env, natives::newJavaStringArray(env, texts));
+        const LocalRef array(env, jni::newJavaStringArray(env, texts));
         const LocalRef ints(env, env->NewIntArray(1));
         const LocalRef failure(env, env->FindClass("java/lang/IllegalStateException"));
         ASSERT_TRUE(text && array && ints && failure);
@@ -189,12 +207,14 @@ JVM_TEST(JniToolkit, WithAnExceptionPendingEveryHelperFailsWithoutAnotherJniCall
 
         EXPECT_TRUE(WideString(env, text.get()).failed());
         EXPECT_TRUE(WideStringArray(env, array.get()).failed());
-        EXPECT_EQ(natives::newJavaString(env, L"x"), nullptr);
-        EXPECT_EQ(natives::newJavaStringArray(env, texts), nullptr);
-        EXPECT_FALSE(natives::setJavaStringElement(env, array.get(), 0, L"x"));
-        EXPECT_TRUE(natives::PinnedInts(env, ints.get(), ArrayAccess::ReadWrite).failed());
-        EXPECT_EQ(natives::newJavaByteArray(env, {}), nullptr);
-        EXPECT_EQ(natives::newObject(env, "java/lang/Object", "()V", {}), nullptr);
+        EXPECT_TRUE(jni::UtfString(env, text.get()).failed());
+        EXPECT_EQ(jni::newJavaString(env, L"x"), nullptr);
+        EXPECT_EQ(jni::newJavaUtfString(env, "x"), nullptr);
+        EXPECT_EQ(jni::newJavaStringArray(env, texts), nullptr);
+        EXPECT_FALSE(jni::setJavaStringElement(env, array.get(), 0, L"x"));
+        EXPECT_TRUE(jni::PinnedInts(env, ints.get(), ArrayAccess::ReadWrite).failed());
+        EXPECT_EQ(jni::newJavaByteArray(env, {}), nullptr);
+        EXPECT_EQ(jni::newObject(env, "java/lang/Object", "()V", {}), nullptr);
         // Still the machine's own exception, for the native to return with.
         EXPECT_EQ(takeException(env), L"java.lang.IllegalStateException");
     });

@@ -2,32 +2,18 @@
 
 #include <sstream>
 
+#include "quoted_argument.h"
+
 namespace natives_test {
 
 namespace {
+
+using test_support::quotedArgument;
 
 std::wstring besideThisProgram(const wchar_t* name) {
     std::wstring path(MAX_PATH, L'\0');
     path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
     return path.substr(0, path.rfind(L'\\') + 1) + name;
-}
-
-// One argument as the C runtime's splitter reads it back: quotes inside escaped, and the
-// backslashes before a quote (or the closing one) doubled.
-std::wstring quoted(const std::wstring& argument) {
-    std::wstring out = L"\"";
-    size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
 }
 
 std::wstring fromUtf8(const std::string& text) {
@@ -46,9 +32,9 @@ DialogPeer::DialogPeer(const std::wstring& command, const std::wstring& first, c
     report_ = std::wstring(folder) + L"dialog-peer-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
               std::to_wstring(++count) + L".txt";
     DeleteFileW(report_.c_str());
-    std::wstring commandLine = quoted(besideThisProgram(L"dialog_peer.exe")) + L" " + command + L" " + quoted(first) +
-                               L" " + quoted(report_);
-    for (const std::wstring& action : actions) commandLine += L" " + quoted(action);
+    std::wstring commandLine = quotedArgument(besideThisProgram(L"dialog_peer.exe")) + L" " + command + L" " +
+                               quotedArgument(first) + L" " + quotedArgument(report_);
+    for (const std::wstring& action : actions) commandLine += L" " + quotedArgument(action);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -82,27 +68,6 @@ std::vector<std::wstring> DialogPeer::finish(DWORD milliseconds) {
     std::istringstream text(bytes);
     for (std::string line; std::getline(text, line);) lines.push_back(fromUtf8(line));
     return lines;
-}
-
-ScratchFolder::ScratchFolder() {
-    wchar_t folder[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, folder);
-    static int count = 0;
-    path_ = std::wstring(folder) + L"natives-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
-    CreateDirectoryW(path_.c_str(), nullptr);
-}
-
-ScratchFolder::~ScratchFolder() {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(file(found.cFileName).c_str());
-            else if (found.cFileName[0] != L'.') RemoveDirectoryW(file(found.cFileName).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path_.c_str());
 }
 
 std::wstring ScratchFolder::create(const std::wstring& name) const {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "windows_tree.h"
+
 namespace natives_test {
 
 class DialogPeer {
@@ -33,20 +35,12 @@ inline DialogPeer dialogPeer(const std::vector<std::wstring>& actions) {
     return DialogPeer(L"dialog", std::to_wstring(GetCurrentProcessId()), actions);
 }
 
-// A new folder under the temporary folder, removed with its files (no subfolders) at the end.
-class ScratchFolder {
+// A new folder under the temporary folder, removed with everything in it at the end.
+class ScratchFolder : public test_support::TempFolder {
 public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::wstring& path() const { return path_; }
-    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+    ScratchFolder() : TempFolder(L"natives-") {}
     // Creates the file with a few bytes; its path.
     std::wstring create(const std::wstring& name) const;
-
-private:
-    std::wstring path_;
 };
 
 // The lines that begin with `prefix`.

@@ -65,7 +65,7 @@ TEST_F(MiscNatives, SystemFactsAreTheSystemsOwn) {
 
     Peer peer(L"hidden");
     ASSERT_TRUE(peer.started());
-    EXPECT_EQ(callInt("Misc.getPidFromHandle0", {natives::toJavaHandle(peer.handle())}), static_cast<jint>(peer.id()));
+    EXPECT_EQ(callInt("Misc.getPidFromHandle0", {jni::toJavaHandle(peer.handle())}), static_cast<jint>(peer.id()));
 }
 
 TEST_F(MiscNatives, EnvironmentAndRunningProcesses) {
@@ -247,7 +247,7 @@ TEST_F(MiscNatives, WindowsComeToTheFront) {
     const HWND own = makeWindow(L"own");
     ShowWindow(own, SW_SHOWMINIMIZED);
     ASSERT_TRUE(IsIconic(own));
-    callVoid("Misc.setForegroundWindow0", {natives::toJavaHandle(own)});
+    callVoid("Misc.setForegroundWindow0", {jni::toJavaHandle(own)});
     EXPECT_FALSE(IsIconic(own));
     EXPECT_EQ(GetForegroundWindow(), own);
 

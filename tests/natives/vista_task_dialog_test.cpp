@@ -94,7 +94,7 @@ TEST_F(TaskDialogNatives, AnOwnedDialogStaysWithItsOwner) {
     const HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 300, 300, 300, 200,
                                        nullptr, nullptr, nullptr, nullptr);
     Lines seen;
-    EXPECT_EQ(show(natives::toJavaHandle(owner), {L"dump", L"wait=1500", L"dump", L"close"}, seen,
+    EXPECT_EQ(show(jni::toJavaHandle(owner), {L"dump", L"wait=1500", L"dump", L"close"}, seen,
                    TDF_ALLOW_DIALOG_CANCELLATION),
               1000);
     DestroyWindow(other);

@@ -66,7 +66,7 @@ TEST_F(CommunicationNatives, BlocksCrossToAnotherProcessBothWays) {
     EXPECT_EQ(peer.exitCode(), 0u);  // it saw whole blocks only, then the end
     callVoid(native("closeHandle0"), {listener});
     DWORD flags = 0;
-    EXPECT_FALSE(GetHandleInformation(natives::fromJavaHandle(listener), &flags));
+    EXPECT_FALSE(GetHandleInformation(jni::fromJavaHandle(listener), &flags));
 }
 
 TEST_F(CommunicationNatives, ClientFirstAndListenerFirst) {
@@ -96,7 +96,7 @@ TEST_F(CommunicationNatives, ClientFirstAndListenerFirst) {
 TEST_F(CommunicationNatives, SecurityAttributesOfTheCurrentUser) {
     const jlong attributes = callLong(native("createCurrentUserSecurityAttributes0"), {});
     ASSERT_NE(attributes, 0);
-    const auto* record = static_cast<SECURITY_ATTRIBUTES*>(natives::fromJavaHandle(attributes));
+    const auto* record = static_cast<SECURITY_ATTRIBUTES*>(jni::fromJavaHandle(attributes));
     wchar_t* sddl = nullptr;
     ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(record->lpSecurityDescriptor, SDDL_REVISION_1,
                                                                      DACL_SECURITY_INFORMATION, &sddl, nullptr));
@@ -148,7 +148,7 @@ TEST_F(CommunicationNatives, ClientGivesUpOnRefusalAtOnceAndOnAbsenceAfterItsRet
                                     CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     lines.output().clear();
     ShortRetries::sleeps = 0;
-    EXPECT_FALSE(callBoolean(native("connectNamedPipe0"), {natives::toJavaHandle(file)}));
+    EXPECT_FALSE(callBoolean(native("connectNamedPipe0"), {jni::toJavaHandle(file)}));
     EXPECT_EQ(ShortRetries::sleeps, 3);
     EXPECT_EQ(lines.output().rfind("could not connect named pipe ", 0), 0u) << lines.output();
     CloseHandle(file);
@@ -166,7 +166,7 @@ TEST_F(CommunicationNatives, WireBytesAndCutBlocks) {
         ReadFile(readEnd, seen.data(), 4, &read, nullptr);
         seen.resize(read);
     });
-    EXPECT_TRUE(callBoolean(native("writeDataBlock0"), {natives::toJavaHandle(writeEnd), javaBytes(std::vector<unsigned char>{})}));
+    EXPECT_TRUE(callBoolean(native("writeDataBlock0"), {jni::toJavaHandle(writeEnd), javaBytes(std::vector<unsigned char>{})}));
     reader.join();
     EXPECT_EQ(seen, (std::vector<unsigned char>{0, 0, 0, 0}));
 
@@ -176,8 +176,8 @@ TEST_F(CommunicationNatives, WireBytesAndCutBlocks) {
     WriteFile(writeEnd, header, 2, &written, nullptr);
     WriteFile(writeEnd, header + 2, 5, &written, nullptr);
     CloseHandle(writeEnd);
-    EXPECT_EQ(callObject(native("readDataBlock0"), {natives::toJavaHandle(readEnd)}), nullptr);
-    EXPECT_EQ(callObject(native("readDataBlock0"), {natives::toJavaHandle(readEnd)}), nullptr);  // ended
+    EXPECT_EQ(callObject(native("readDataBlock0"), {jni::toJavaHandle(readEnd)}), nullptr);
+    EXPECT_EQ(callObject(native("readDataBlock0"), {jni::toJavaHandle(readEnd)}), nullptr);  // ended
     CloseHandle(readEnd);
 
     // A negative length is a damaged stream: the virtual machine's refusal of the array stays
@@ -185,7 +185,7 @@ TEST_F(CommunicationNatives, WireBytesAndCutBlocks) {
     ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
     const unsigned char negative[] = {0xFF, 0xFF, 0xFF, 0xFF};
     WriteFile(writeEnd, negative, 4, &written, nullptr);
-    EXPECT_EQ(callObject(native("readDataBlock0"), {natives::toJavaHandle(readEnd)}), nullptr);
+    EXPECT_EQ(callObject(native("readDataBlock0"), {jni::toJavaHandle(readEnd)}), nullptr);
     EXPECT_NE(takePendingException().find("NegativeArraySizeException"), std::string::npos);
     CloseHandle(writeEnd);
     CloseHandle(readEnd);
@@ -203,8 +203,8 @@ TEST_F(CommunicationNatives, ThreadsMoveBlocksSideBySide) {
     std::atomic<int> finished{0};
     std::vector<std::thread> threads;
     for (unsigned p = 0; p < 2; ++p) {
-        const jlong readEnd = natives::toJavaHandle(ends[p][0]);
-        const jlong writeEnd = natives::toJavaHandle(ends[p][1]);
+        const jlong readEnd = jni::toJavaHandle(ends[p][0]);
+        const jlong writeEnd = jni::toJavaHandle(ends[p][1]);
         threads.emplace_back([&, p, writeEnd] {
             AttachedThread java;
             for (unsigned i = 0; i < kBlocks; ++i) {

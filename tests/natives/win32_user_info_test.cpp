@@ -302,7 +302,7 @@ TEST_F(AccountStandIns, AccountRights) {
 }
 
 TEST_F(UserInfoNatives, APasswordCopyIsWipedBeforeItIsFreed) {
-    natives::WideString password(env(), javaString(L"a rather long secret password"));
+    jni::WideString password(env(), javaString(L"a rather long secret password"));
     { const natives::WipedOnExit wiped(password); }
     EXPECT_EQ(password.text(), std::wstring(password.length(), L'\0'));
 }

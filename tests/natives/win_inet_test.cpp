@@ -220,7 +220,7 @@ TEST_F(WinInetNatives, AnUnreachableProxyStillGivesAHandleWithTheErrorStored) {
 TEST_F(WinInetNatives, SecurityFlagsAreAddedToTheRequests) {
     const auto securityFlags = [](jlong handle) {
         DWORD flags = 0, size = sizeof flags;
-        const auto* session = static_cast<const natives::WinInetSession*>(natives::fromJavaHandle(handle));
+        const auto* session = static_cast<const natives::WinInetSession*>(jni::fromJavaHandle(handle));
         InternetQueryOptionW(session->request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size);
         return flags;
     };

@@ -1,5 +1,5 @@
 // Java values as a test makes them and reads them back, through the JNI of the stand-in
-// machine (never through the natives' own toolkit, whose work they check). Made values are
+// machine (never through the JNI toolkit, whose work they check). Made values are
 // local references of the test's frame (NativesTest), released when the test ends. Readers
 // take any reference, answer std::nullopt for a Java null, and fail the test (ADD_FAILURE)
 // for an object of another kind.

@@ -12,11 +12,11 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "natives/jni_toolkit.h"
+#include "jni/jni_toolkit.h"
 
 namespace natives_test {
 
-using natives::JavaArgument;
+using jni::JavaArgument;
 
 // The result as the method's return type left it in the jvalue; a method, class or argument
 // that does not fit the table fails the test and gives a zero value.

@@ -1,13 +1,14 @@
-// The marshalling every native shares: Java strings and string arrays to wide text and back,
-// pinned primitive arrays, handles as Java longs, objects made by class name, local references.
+// The marshalling every JNI user shares (the main call, the registration frame, the natives):
+// Java strings and string arrays to wide text and back, names in modified UTF-8, pinned
+// primitive arrays, handles as Java longs, objects made by class name, local references.
 //
 // Rules that hold for everything here:
-// - Nothing throws: not a Java exception of our own (natives answer with false, null, 0, -1 or a
+// - Nothing throws: not a Java exception of our own (callers answer with false, null, 0, -1 or a
 //   code), nor a C++ one (a failed allocation is a failure like any other).
-// - An exception the virtual machine raised stays pending for the native to return with or to
+// - An exception the virtual machine raised stays pending for the caller to return with or to
 //   clear; it is never cleared here. Every helper is safe to call with an exception pending: it
 //   makes no JNI call then and answers with its failure (null, false, a failed() value). So a
-//   native can run a sequence of helpers and test once, or test after each and return early.
+//   caller can run a sequence of helpers and test once, or test after each and return early.
 //   Destructors only release (ReleaseXArrayElements, DeleteLocalRef), which JNI allows with an
 //   exception pending.
 // - Wide text is UTF-16 code units, one per wchar_t (also where wchar_t is wider), copied unit by
@@ -27,7 +28,7 @@
 #include <utility>
 #include <vector>
 
-namespace natives {
+namespace jni {
 
 // True when the virtual machine has an exception pending, which allows no further JNI call but
 // the releases. The one test a native needs after raw JNI calls that can throw.
@@ -97,6 +98,28 @@ private:
 jstring newJavaString(JNIEnv* env, std::wstring_view text);
 // The same of a zero-terminated buffer; a null pointer gives a null string.
 jstring newJavaString(JNIEnv* env, const wchar_t* text);
+
+// A Java string's characters in the virtual machine's modified UTF-8 (GetStringUTFChars): names
+// as JNI takes them (classes, packages) and export names for GetProcAddress. The same three
+// states as WideString; the text holds no zero byte (modified UTF-8 writes U+0000 as two bytes).
+class UtfString {
+public:
+    UtfString(JNIEnv* env, jstring text);
+
+    bool isNull() const { return null_; }
+    bool failed() const { return failed_; }
+    // The zero-terminated text; nullptr for a Java null or a failure.
+    const char* get() const { return null_ || failed_ ? nullptr : text_.c_str(); }
+
+private:
+    std::string text_;
+    bool null_ = true;
+    bool failed_ = false;
+};
+
+// A new Java string of zero-terminated modified UTF-8 (NewStringUTF); null for a null pointer or
+// when it cannot be made.
+jstring newJavaUtfString(JNIEnv* env, const char* text);
 
 // The elements of a Java String[], each a WideString (null elements stay null). Null array and
 // failure as with WideString; one element that cannot be read fails the whole array.
@@ -230,4 +253,4 @@ jobject newObject(JNIEnv* env, jclass type, const char* signature, std::initiali
 jobject newObject(JNIEnv* env, const char* className, const char* signature,
                   std::initializer_list<JavaArgument> arguments);
 
-}  // namespace natives
+}  // namespace jni

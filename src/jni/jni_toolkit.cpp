@@ -1,11 +1,11 @@
-#include "natives/jni_toolkit.h"
+#include "jni/jni_toolkit.h"
 
 #include <algorithm>
 #include <limits>
 #include <new>
 #include <optional>
 
-namespace natives {
+namespace jni {
 
 namespace {
 
@@ -71,6 +71,28 @@ jstring newJavaString(JNIEnv* env, std::wstring_view text) {
 jstring newJavaString(JNIEnv* env, const wchar_t* text) {
     if (!text) return nullptr;
     return newJavaString(env, std::wstring_view(text));
+}
+
+UtfString::UtfString(JNIEnv* env, jstring text) {
+    if (!text) return;
+    null_ = false;
+    failed_ = true;
+    if (exceptionPending(env)) return;
+    const char* chars = env->GetStringUTFChars(text, nullptr);
+    if (!chars) return;
+    try {
+        text_ = chars;
+        failed_ = false;
+    } catch (const std::bad_alloc&) {
+    }
+    env->ReleaseStringUTFChars(text, chars);
+}
+
+jstring newJavaUtfString(JNIEnv* env, const char* text) {
+    if (!text || exceptionPending(env)) return nullptr;
+    const jstring made = env->NewStringUTF(text);
+    if (exceptionPending(env)) return nullptr;
+    return made;
 }
 
 WideStringArray::WideStringArray(JNIEnv* env, jobjectArray array) {
@@ -149,7 +171,7 @@ namespace {
 template <class ArrayType>
 struct ArrayFunctions;
 
-#define NATIVES_ARRAY_FUNCTIONS(ArrayType, Element, Name)                                    \
+#define TOOLKIT_ARRAY_FUNCTIONS(ArrayType, Element, Name)                                    \
     template <>                                                                              \
     struct ArrayFunctions<ArrayType> {                                                       \
         static Element* get(JNIEnv* env, ArrayType array) {                                  \
@@ -160,11 +182,11 @@ struct ArrayFunctions;
         }                                                                                    \
     };
 
-NATIVES_ARRAY_FUNCTIONS(jbyteArray, jbyte, Byte)
-NATIVES_ARRAY_FUNCTIONS(jintArray, jint, Int)
-NATIVES_ARRAY_FUNCTIONS(jlongArray, jlong, Long)
-NATIVES_ARRAY_FUNCTIONS(jbooleanArray, jboolean, Boolean)
-#undef NATIVES_ARRAY_FUNCTIONS
+TOOLKIT_ARRAY_FUNCTIONS(jbyteArray, jbyte, Byte)
+TOOLKIT_ARRAY_FUNCTIONS(jintArray, jint, Int)
+TOOLKIT_ARRAY_FUNCTIONS(jlongArray, jlong, Long)
+TOOLKIT_ARRAY_FUNCTIONS(jbooleanArray, jboolean, Boolean)
+#undef TOOLKIT_ARRAY_FUNCTIONS
 
 }  // namespace
 
@@ -294,4 +316,4 @@ jobject newObject(JNIEnv* env, const char* className, const char* signature,
     return newObject(env, type.get(), signature, arguments);
 }
 
-}  // namespace natives
+}  // namespace jni
