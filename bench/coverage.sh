@@ -24,9 +24,9 @@ mkdir -p build/coverage
 for suite in "${suites[@]}"; do
   dir=build/coverage-$suite
   case "$suite" in
-    host) options=(-DLAUNCHER_SANITIZE=OFF) ;;
-    win64) options=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake") ;;
-    win32) options=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw32.cmake") ;;
+    host) options=(-DLAUNCHER_SANITIZE=OFF); gcov=gcov ;;
+    win64) options=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake"); gcov=x86_64-w64-mingw32-gcov-posix ;;
+    win32) options=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw32.cmake"); gcov=i686-w64-mingw32-gcov-posix ;;
     *) echo "coverage: a suite is host, win64 or win32, not '$suite'"; exit 2 ;;
   esac
   echo "coverage: building $dir"
@@ -45,7 +45,8 @@ for suite in "${suites[@]}"; do
   fi
   grep -E "tests passed" "build/coverage-$suite.tests.log" | tail -1 || true
   # lcov's own tools print warnings of their Perl about redefined subroutines: not ours.
-  lcov --capture --quiet --directory "$dir" --output-file "build/coverage/$suite.all.info" 2>/dev/null
+  # Each compiler's counters are read by its own gcov.
+  lcov --capture --quiet --gcov-tool "$gcov" --directory "$dir" --output-file "build/coverage/$suite.all.info" 2>/dev/null
   lcov --extract "build/coverage/$suite.all.info" "$root/src/*" --quiet --output-file "build/coverage/$suite.info" 2>/dev/null
   genhtml --quiet --output-directory "build/coverage/$suite" "build/coverage/$suite.info" 2>/dev/null
   python3 bench/coverage_summary.py "build/coverage/$suite.info" "$root" "$suite"
