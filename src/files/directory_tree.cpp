@@ -7,28 +7,19 @@
 
 namespace files {
 
-namespace {
-
-struct Entry {
-    std::wstring path;
-    DWORD attributes;
-};
-
-std::vector<Entry> entriesOf(const std::wstring& prefix) {
-    std::vector<Entry> entries;
+std::vector<DirectoryEntry> directoryEntries(const std::wstring& directory, const wchar_t* pattern) {
+    std::vector<DirectoryEntry> entries;
     WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW(extendedLengthPath(prefix + L"*.*").c_str(), &data);
+    const HANDLE find = FindFirstFileW(extendedLengthPath(directory + pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return entries;
     do {
         const std::wstring_view name = data.cFileName;
         if (name == L"." || name == L"..") continue;
-        entries.push_back({prefix + data.cFileName, data.dwFileAttributes});
+        entries.push_back({directory + data.cFileName, data.dwFileAttributes});
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return entries;
 }
-
-}  // namespace
 
 void emptyDirectoryTree(const std::wstring& directory, std::vector<std::wstring>& failedFiles,
                         std::vector<std::wstring>& failedDirectories, int depth) {
@@ -36,7 +27,7 @@ void emptyDirectoryTree(const std::wstring& directory, std::vector<std::wstring>
     services::logMessage(L"emptying %s", directory);
     std::wstring prefix = directory;
     if (prefix.back() != L'\\') prefix += L'\\';
-    for (const Entry& entry : entriesOf(prefix)) {
+    for (const DirectoryEntry& entry : directoryEntries(prefix)) {
         const std::wstring systemPath = extendedLengthPath(entry.path);
         if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
             services::logMessage(L"attempting to remove %s (%d)", entry.path, depth);

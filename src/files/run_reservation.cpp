@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/win/handles.h"
@@ -50,31 +51,23 @@ std::wstring withSeparator(std::wstring path) {
     return path;
 }
 
-struct Found {
-    std::wstring name;
-    bool directory;
-};
-
-std::vector<Found> entriesMatching(const std::wstring& pattern) {
-    std::vector<Found> found;
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW(extendedLengthPath(pattern).c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return found;
-    do {
-        const bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        // A link named like a directory of ours leads elsewhere: it is nobody's extraction.
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) found.push_back({data.cFileName, directory});
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+// The entries of the folder matching the pattern, by name; links are left out: a link named
+// like a directory or reservation of ours leads elsewhere and is nobody's run.
+std::vector<std::pair<std::wstring, bool>> entriesMatching(const std::wstring& base, const wchar_t* pattern) {
+    std::vector<std::pair<std::wstring, bool>> found;
+    for (const DirectoryEntry& entry : directoryEntries(base, pattern)) {
+        if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        found.emplace_back(entry.path.substr(base.size()), (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    }
     return found;
 }
 
 // Removes the directories `reservation` made; true when none is left.
 bool removeReservedDirectories(const std::wstring& base, const std::wstring& reservation) {
     bool complete = true;
-    for (const Found& entry : entriesMatching(base + reservation + L"_dir*")) {
-        if (!entry.directory || !isReservedDirectoryName(reservation, entry.name)) continue;
-        const std::wstring directory = base + entry.name;
+    for (const auto& [name, isDirectory] : entriesMatching(base, (reservation + L"_dir*").c_str())) {
+        if (!isDirectory || !isReservedDirectoryName(reservation, name)) continue;
+        const std::wstring directory = base + name;
         services::logMessage(L"removing the leftover of an ended run %s", directory);
         std::vector<std::wstring> failedFiles;
         std::vector<std::wstring> failedDirectories;
@@ -182,16 +175,16 @@ SweepOutcome sweepEndedRuns(const std::wstring& baseDirectory, DWORD budgetMilli
     if (baseDirectory.empty()) return outcome;
     const std::wstring base = withSeparator(baseDirectory);
     const ULONGLONG deadline = GetTickCount64() + budgetMilliseconds;
-    for (const Found& entry : entriesMatching(base + L"lmb*.tmp")) {
-        if (entry.directory || !isReservationName(entry.name)) continue;
+    for (const auto& [name, isDirectory] : entriesMatching(base, L"lmb*.tmp")) {
+        if (isDirectory || !isReservationName(name)) continue;
         if (GetTickCount64() > deadline) break;
         // Delete access is refused while the run (or anything it started) holds the
         // reservation; once granted, no other sweep can have it either until this one is done.
-        base::win::FileHandle reservation(CreateFileW(extendedLengthPath(base + entry.name).c_str(),
+        base::win::FileHandle reservation(CreateFileW(extendedLengthPath(base + name).c_str(),
                                                       GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!reservation || !isMarked(reservation.get())) continue;
-        if (!removeReservedDirectories(base, entry.name)) {
+        if (!removeReservedDirectories(base, name)) {
             // Something in it is still in use: the reservation stays for a later sweep.
             ++outcome.kept;
             continue;
