@@ -259,6 +259,22 @@ TEST(Extraction, AFullDiskShowsNotEnoughDiskSpace) {
     TempFolder temp;
     const Finished run = runMedia(media, {kExtractMode}, temp);
     DeleteFileW(media.c_str());
+    // The run leaves what it extracted in the folder beside the installer, which is the small
+    // file system itself: emptied for the other test that fills it.
+    const std::wstring extracted = media + L".test";
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((extracted + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(extracted + L"\\" + name);
+            else
+                DeleteFileW((extracted + L"\\" + name).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
     ASSERT_TRUE(run.box.has_value());
     EXPECT_EQ(run.box->text, L"Not Enough Disk Space");
     EXPECT_EQ(run.exitCode, 1u);
