@@ -43,6 +43,29 @@ struct TemporaryBaseChoice {
     bool fallbackUsed = false;
 };
 
+// A folder as the system names it, in the file-API code page and in UTF-16; both empty where
+// the system named none, or only one of the two.
+struct FolderForms {
+    std::string narrow;
+    std::wstring wide;
+};
+
+// The folders the candidates are built from.
+struct SystemFolders {
+    FolderForms localAppData;   // the user's local application data
+    FolderForms temporary;      // the system's temporary path
+    FolderForms userProfile;    // USERPROFILE
+    FolderForms home;           // HOMEDRIVE followed by HOMEPATH
+    FolderForms commonAppData;  // the common application data
+    FolderForms windows;        // the Windows directory
+};
+
+// The candidates for the temporary base, in the order they are tried. Config id 10015 puts a
+// folder of our own under the local application data first; config id 10009 makes the narrow
+// tests prefer a folder's long form (never for the Windows temp folder, whose long form is the
+// same). Only the user's own folders are worth a relaxed second try.
+std::vector<TemporaryCandidate> temporaryCandidates(const SystemFolders& folders);
+
 // The first usable candidate in list order; when none passes, the relaxed pass over the
 // candidates marked for it, skipping those whose strict test found a bang.
 TemporaryBaseChoice chooseTemporaryBase(const std::vector<TemporaryCandidate>& candidates, const CandidateTest& test);

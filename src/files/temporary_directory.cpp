@@ -109,7 +109,7 @@ std::wstring environmentWide(const wchar_t* name) {
 }
 
 // A known folder in both forms; both empty unless both calls give a path.
-std::pair<std::string, std::wstring> knownFolder(int folder) {
+FolderForms knownFolder(int folder) {
     const FolderPathFunctions& functions = loadFolderPathFunctions();
     if (!functions.narrow || !functions.wide) return {};
     char narrow[MAX_PATH + 1] = {};
@@ -119,7 +119,7 @@ std::pair<std::string, std::wstring> knownFolder(int folder) {
     return {narrow, wide};
 }
 
-std::pair<std::string, std::wstring> windowsDirectory() {
+FolderForms windowsDirectory() {
     char narrow[MAX_PATH + 1] = {};
     wchar_t wide[MAX_PATH + 1] = {};
     const UINT narrowLength = GetWindowsDirectoryA(narrow, MAX_PATH + 1);
@@ -128,65 +128,23 @@ std::pair<std::string, std::wstring> windowsDirectory() {
     return {narrow, wide};
 }
 
-std::pair<std::string, std::wstring> systemTempPath() {
-    return {base::win::growingBuffer<char>([](char* buffer, DWORD size) { return GetTempPathA(size, buffer); }),
-            base::win::growingBuffer<wchar_t>([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); })};
-}
-
-TemporaryCandidate candidate(std::pair<std::string, std::wstring> folder, const char* narrowTail,
-                             const wchar_t* wideTail, bool create, bool strict, bool preferLong) {
-    TemporaryCandidate c;
-    // A folder the system did not name stays empty, so that the tail alone is never taken
-    // for a path.
-    if (!folder.first.empty() && !folder.second.empty()) {
-        c.narrow = folder.first + narrowTail;
-        c.wide = folder.second + wideTail;
+SystemFolders systemFolders() {
+    SystemFolders folders;
+    folders.localAppData = knownFolder(CSIDL_LOCAL_APPDATA);
+    folders.temporary = {
+        base::win::growingBuffer<char>([](char* buffer, DWORD size) { return GetTempPathA(size, buffer); }),
+        base::win::growingBuffer<wchar_t>([](wchar_t* buffer, DWORD size) { return GetTempPathW(size, buffer); })};
+    folders.userProfile = {environmentNarrow("USERPROFILE"), environmentWide(L"USERPROFILE")};
+    const std::string driveNarrow = environmentNarrow("HOMEDRIVE");
+    const std::wstring driveWide = environmentWide(L"HOMEDRIVE");
+    const std::string pathNarrow = environmentNarrow("HOMEPATH");
+    const std::wstring pathWide = environmentWide(L"HOMEPATH");
+    if (!driveNarrow.empty() && !pathNarrow.empty() && !driveWide.empty() && !pathWide.empty()) {
+        folders.home = {driveNarrow + pathNarrow, driveWide + pathWide};
     }
-    c.create = create;
-    c.strict = strict;
-    c.preferLong = preferLong;
-    return c;
-}
-
-std::vector<TemporaryCandidate> automaticCandidates() {
-    const bool preferLong = services::configInteger(10009) != 0;
-    const bool localFirst = services::configInteger(10015) != 0;
-    std::vector<TemporaryCandidate> list;
-    if (localFirst) {
-        auto local = knownFolder(CSIDL_LOCAL_APPDATA);
-        if (!local.first.empty()) {
-            list.push_back(candidate(local, "\\corvane\\t", L"\\corvane\\t", true, true, preferLong));
-            list.back().createParent = true;
-            list.back().retryRelaxed = true;
-        }
-    }
-    list.push_back(candidate(systemTempPath(), "", L"", true, true, preferLong));
-    list.back().retryRelaxed = true;
-    list.push_back(candidate({environmentNarrow("USERPROFILE"), environmentWide(L"USERPROFILE")},
-                             "\\AppData\\Local\\Temp", L"\\AppData\\Local\\Temp", false, true, preferLong));
-    list.back().retryRelaxed = true;
-    {
-        const std::string driveNarrow = environmentNarrow("HOMEDRIVE");
-        const std::wstring driveWide = environmentWide(L"HOMEDRIVE");
-        const std::string pathNarrow = environmentNarrow("HOMEPATH");
-        const std::wstring pathWide = environmentWide(L"HOMEPATH");
-        std::pair<std::string, std::wstring> home;
-        if (!driveNarrow.empty() && !pathNarrow.empty() && !driveWide.empty() && !pathWide.empty()) {
-            home = {driveNarrow + pathNarrow, driveWide + pathWide};
-        }
-        list.push_back(candidate(home, "", L"", false, true, preferLong));
-        list.back().retryRelaxed = true;
-    }
-    list.push_back(candidate(knownFolder(CSIDL_COMMON_APPDATA), "\\corvane\\temp", L"\\corvane\\temp", true, true,
-                             preferLong));
-    list.back().createParent = true;
-    const auto windows = windowsDirectory();
-    list.push_back(candidate(windows, "\\temp", L"\\temp", false, false, false));
-    list.push_back(candidate({"c:\\temp", L"c:\\temp"}, "", L"", false, false, preferLong));
-    list.push_back(candidate({"c:\\tmp", L"c:\\tmp"}, "", L"", false, false, preferLong));
-    list.push_back(candidate(windows, "", L"", false, false, preferLong));
-    list.push_back(candidate({"c:\\tmp", L"c:\\tmp"}, "", L"", true, false, preferLong));
-    return list;
+    folders.commonAppData = knownFolder(CSIDL_COMMON_APPDATA);
+    folders.windows = windowsDirectory();
+    return folders;
 }
 
 CandidateVerdict testCandidate(const TemporaryCandidate& c, bool strict) {
@@ -215,7 +173,7 @@ const TemporaryBaseChoice& automaticBase() {
         std::lock_guard<std::mutex> guard(state.lock);
         if (state.chosen) return state.automatic;
         deferLogLines = true;
-        state.automatic = chooseTemporaryBase(automaticCandidates(), testCandidate);
+        state.automatic = chooseTemporaryBase(temporaryCandidates(systemFolders()), testCandidate);
         state.chosen = true;
         deferLogLines = false;
         lines.swap(deferredLines);

@@ -10,6 +10,7 @@
 #include "files/executable_paths.h"
 #include "files/path_operations.h"
 #include "launch/jvm_launch.h"
+#include "launcher/instance_name.h"
 #include "launcher/java_window_watch.h"
 #include "services/log.h"
 #include "services/tables.h"
@@ -20,8 +21,6 @@ using services::logMessage;
 
 namespace {
 
-constexpr int32_t kAllSessionsId = 158;
-constexpr int32_t kThisSessionId = 200;
 constexpr int32_t kSingleInstanceModeId = 10005;
 constexpr int32_t kBringToFrontId = 10008;
 constexpr char kPidsKey[] = "SOFTWARE\\halvern\\lumbra\\pids\\";
@@ -76,31 +75,6 @@ std::string userSidText() {
     return sid;
 }
 
-// The scope part of the name, and whether the semaphore must be open to everybody.
-std::string scopePrefix(bool& openToAll) {
-    openToAll = false;
-    if (services::configInteger(kAllSessionsId) != 0) {
-        openToAll = true;
-        return "Global\\";
-    }
-    if (services::configInteger(kThisSessionId) != 0) return "Local\\";
-    services::logMessage(L"user single instance");
-    const std::string sid = userSidText();
-    if (sid.empty()) {
-        services::logMessage(L"user single instance failed, fall back to session single instance");
-        return "Local\\";
-    }
-    openToAll = true;
-    return "Global\\" + sid;
-}
-
-// A path fit for a kernel object name: no backslashes, no blanks.
-std::string objectNamePart(std::string path) {
-    for (char& c : path)
-        if (c == '\\' || c == ' ') c = '_';
-    return path;
-}
-
 HANDLE createSemaphore(const std::string& name, SECURITY_ATTRIBUTES* security, DWORD& lastError) {
     SetLastError(0);
     const HANDLE semaphore = CreateSemaphoreA(security, 1, 1, name.c_str());
@@ -149,9 +123,9 @@ std::string numberedSemaphore(const std::string& base, SECURITY_ATTRIBUTES* secu
 void checkSingleInstance() {
     OpenSecurity openSecurity;
     const std::string valueName = files::canonicalPath(files::executableNarrowPath(), false);
-    bool openToAll = false;
-    std::string name = scopePrefix(openToAll) + objectNamePart(valueName);
-    SECURITY_ATTRIBUTES* const security = openToAll ? openSecurity.get() : nullptr;
+    const SemaphoreScope scope = semaphoreScope(userSidText);
+    std::string name = semaphoreName(scope, valueName);
+    SECURITY_ATTRIBUTES* const security = scope.openToEverybody ? openSecurity.get() : nullptr;
 
     HANDLE semaphore = nullptr;
     DWORD lastError = 0;

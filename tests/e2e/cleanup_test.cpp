@@ -299,6 +299,46 @@ TEST(TempOption, OnlyAUsableFolderBecomesTheManualBase) {
 }
 
 
+// A base the launcher can test, but in which the name of its extraction directory is longer
+// than the narrow file functions take: internal error 7 after ten attempts. No usable base at
+// all: message 1015.
+TEST(TemporaryBase, AnExtractionDirectoryThatCannotBeMadeIs7AndNoBaseAtAllIs1015) {
+    TempFolder folder;
+    TempFolder temp;
+    const std::wstring media = buildMedia(folder, minimalMedia());
+    std::wstring deep = temp.path() + L"\\";
+    deep.append(238 - deep.size(), L'd');
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    const Finished deepRun = runToEnd(media, {{L"-temp", deep}, {{L"LUMBRA_LOG", L"yes"}}, temp.path()});
+    EXPECT_EQ(deepRun.exitCode, 1u);
+    ASSERT_TRUE(deepRun.box);
+    EXPECT_EQ(deepRun.box->text.rfind(L"An internal error occurred (error code: 7)", 0), 0u)
+        << base::wideToUtf8(deepRun.box->text);
+    const std::vector<std::wstring> logs = launcherLogs(temp.path());
+    ASSERT_EQ(logs.size(), 1u);
+    size_t attempts = 0;
+    for (size_t at = logs[0].find(L"] Could not create dir ("); at != std::wstring::npos;
+         at = logs[0].find(L"] Could not create dir (", at + 1))
+        ++attempts;
+    EXPECT_EQ(attempts, 10u);
+
+    // The user's folders are missing, and the others refuse the launcher's probe folders.
+    const std::wstring nowhere = L"Z:\\no-such-folder-of-the-launcher-tests\\temp";
+    ProbeBlockers blockers;
+    RunOptions options{{},
+                       {{L"TMP", nowhere}, {L"TEMP", nowhere}, {L"USERPROFILE", nowhere}, {L"HOMEDRIVE", std::nullopt},
+                        {L"HOMEPATH", std::nullopt}}};
+    options.beforeStart = [&](DWORD processId) { blockers.block(processId, sharedTemporaryCandidates()); };
+    const Finished noBase = runToEnd(media, options);
+    EXPECT_EQ(noBase.exitCode, 1u);
+    ASSERT_TRUE(noBase.box);
+    // Without a base the log goes to the root of drive C:, and the message names it.
+    const std::wstring expected = L"You must be at least Poweruser to run this program.\n\nLog: c:\\cvn_nlog_";
+    EXPECT_EQ(noBase.box->text.rfind(expected, 0), 0u) << base::wideToUtf8(noBase.box->text);
+    const size_t log = noBase.box->text.find(L"c:\\cvn_nlog_");
+    if (log != std::wstring::npos) DeleteFileW(noBase.box->text.substr(log).c_str());
+}
+
 // A whole run that fails while another program holds one of its extracted files: the run ends
 // at once, the child schedules that file and the extraction directory for the next restart,
 // and everything else is gone.

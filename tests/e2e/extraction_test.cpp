@@ -56,6 +56,33 @@ TEST(Extraction, IntactMediaIsExtractedByteExactWithTheUnextractedPosition) {
               inspection.fileDataPosition + 3 * 8 + 30000 + 0 + 7004);
 }
 
+// The position file cannot be written (a folder stands in its place): internal error 71, after
+// the files were extracted. The folder beside the installer cannot be made (the installer's
+// path leaves no room for ".test" within what the narrow file functions take): error 70.
+TEST(Extraction, AnUnwritablePositionFileIs71AndAnUncreatableFolderIs70) {
+    TempFolder folder;
+    TempFolder temp;
+    const media::MediaDescription description = sampleDescription();
+    const std::wstring media = buildMedia(folder, description);
+    CreateDirectoryW((media + L".test").c_str(), nullptr);
+    CreateDirectoryW((media + L".test\\unextracted.txt").c_str(), nullptr);
+    Finished run = runMedia(media, {kExtractMode}, temp);
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_TRUE(run.box.has_value());
+    EXPECT_EQ(run.box->text.rfind(L"An internal error occurred (error code: 71)", 0), 0u) << base::wideToUtf8(run.box->text);
+    EXPECT_EQ(readFileBytes(media + L".test\\cvnruntime.jar"), description.files[0].data.content);
+
+    const size_t length = 257;  // ".test" makes it 262
+    ASSERT_LT(folder.path().size() + 1 + 9, length);
+    const std::wstring name = std::wstring(length - folder.path().size() - 1 - 9, L's') + L"setup.exe";
+    const std::wstring deep = buildMedia(folder, description, name);
+    ASSERT_EQ(deep.size(), length);
+    run = runMedia(deep, {kExtractMode}, temp);
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_TRUE(run.box.has_value());
+    EXPECT_EQ(run.box->text.rfind(L"An internal error occurred (error code: 70)", 0), 0u) << base::wideToUtf8(run.box->text);
+}
+
 TEST(Extraction, AnyFlippedByteInTheCoveredRangeIsRefused) {
     TempFolder folder;
     const std::wstring media = buildMedia(folder, sampleDescription());
@@ -232,6 +259,22 @@ TEST(Extraction, AFullDiskShowsNotEnoughDiskSpace) {
     TempFolder temp;
     const Finished run = runMedia(media, {kExtractMode}, temp);
     DeleteFileW(media.c_str());
+    // The run leaves what it extracted in the folder beside the installer, which is the small
+    // file system itself: emptied for the other test that fills it.
+    const std::wstring extracted = media + L".test";
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((extracted + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                removeTree(extracted + L"\\" + name);
+            else
+                DeleteFileW((extracted + L"\\" + name).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
     ASSERT_TRUE(run.box.has_value());
     EXPECT_EQ(run.box->text, L"Not Enough Disk Space");
     EXPECT_EQ(run.exitCode, 1u);

@@ -1,9 +1,14 @@
 #include "harness.h"
 
+#include <shlobj.h>
+#include <winternl.h>
+
 #include <zlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <thread>
 
 #include "base/text.h"
@@ -203,7 +208,7 @@ LauncherProcess::LauncherProcess(const std::wstring& executable, const RunOption
     for (int attempt = 0; attempt < 3 && !started; ++attempt) {
         if (attempt > 0) Sleep(300);
         started = CreateProcessW(executable.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                 CREATE_UNICODE_ENVIRONMENT, block.data(),
+                                 CREATE_UNICODE_ENVIRONMENT | (options.beforeStart ? CREATE_SUSPENDED : 0), block.data(),
                                  options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str(),
                                  &startup, &info);
         if (!started && GetLastError() != ERROR_INTERNAL_ERROR) break;
@@ -211,11 +216,67 @@ LauncherProcess::LauncherProcess(const std::wstring& executable, const RunOption
     CloseHandle(outputWrite);
     CloseHandle(errorWrite);
     if (!started) throw std::runtime_error(base::wideToUtf8(lastErrorText(L"CreateProcessW")));
-    CloseHandle(info.hThread);
     process_ = info.hProcess;
     processId_ = info.dwProcessId;
+    if (options.beforeStart) {
+        options.beforeStart(processId_);
+        ResumeThread(info.hThread);
+    }
+    CloseHandle(info.hThread);
     readers_[0] = CreateThread(nullptr, 0, drainOutput, this, 0, nullptr);
     readers_[1] = CreateThread(nullptr, 0, drainError, this, 0, nullptr);
+}
+
+std::wstring LauncherProcess::currentDirectory() {
+    using QueryFunction = LONG(NTAPI*)(HANDLE, PROCESSINFOCLASS, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic = {};
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS parameters = {};
+    if (!query || query(process_, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
+        !ReadProcessMemory(process_, basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+        !ReadProcessMemory(process_, peb.ProcessParameters, &parameters, sizeof parameters, nullptr))
+        return L"(unreadable)";
+    // The current directory's path follows the standard handles in the parameters (winternl.h
+    // keeps that part opaque): MaximumLength, Length, Flags and DebugFlags, then the console's
+    // handle and flags and the three standard handles.
+    UNICODE_STRING path = {};
+    std::memcpy(&path, &parameters.Reserved2[5], sizeof path);
+    std::wstring directory(path.Length / sizeof(wchar_t), L'\0');
+    if (!ReadProcessMemory(process_, path.Buffer, directory.data(), path.Length, nullptr)) return L"(unreadable)";
+    if (directory.size() > 3 && directory.back() == L'\\') directory.pop_back();
+    return directory;
+}
+
+ProbeBlockers::~ProbeBlockers() {
+    for (const std::wstring& file : files_) DeleteFileW(file.c_str());
+}
+
+void ProbeBlockers::block(DWORD processId, const std::vector<std::wstring>& folders, unsigned seconds) {
+    const auto now = static_cast<unsigned long long>(std::time(nullptr));
+    for (unsigned long long second = now - 5; second <= now + seconds; ++second) {
+        std::srand(static_cast<unsigned>(second * processId));
+        const std::wstring name = L"\\lmbtw" + std::to_wstring(processId) + std::to_wstring(std::rand());
+        for (const std::wstring& folder : folders) {
+            const HANDLE file =
+                CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+            if (file == INVALID_HANDLE_VALUE) continue;
+            CloseHandle(file);
+            files_.push_back(folder + name);
+        }
+    }
+}
+
+std::vector<std::wstring> sharedTemporaryCandidates() {
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    wchar_t common[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common);
+    const std::wstring ours = std::wstring(common) + L"\\corvane";
+    for (const std::wstring& folder : {ours, ours + L"\\temp", std::wstring(L"c:\\tmp")})
+        CreateDirectoryW(folder.c_str(), nullptr);
+    return {ours + L"\\temp", std::wstring(windows) + L"\\temp", L"c:\\temp", L"c:\\tmp", windows};
 }
 
 DWORD WINAPI LauncherProcess::drainOutput(void* self) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -48,6 +49,9 @@ struct RunOptions {
     std::wstring temporaryFolder;
     // The launcher's current directory; the test program's when empty.
     std::wstring workingDirectory;
+    // Called with the process id before the launcher's first instruction runs (it is started
+    // suspended), for what needs the id in place beforehand.
+    std::function<void(DWORD processId)> beforeStart;
 };
 
 struct MessageBoxInfo {
@@ -71,6 +75,8 @@ public:
     std::optional<MessageBoxInfo> waitForMessageBox(DWORD milliseconds = 20000);
     // A visible top-level window of this process with the given class.
     HWND waitForWindow(const wchar_t* className, DWORD milliseconds = 20000);
+    // The current directory of the running launcher, without a trailing separator.
+    std::wstring currentDirectory();
     std::string standardOutput();
     std::string standardError();
 
@@ -101,6 +107,28 @@ struct Finished {
 };
 Finished runToEnd(const std::wstring& executable, const RunOptions& options, int button = IDOK,
                   DWORD boxWait = 8000);
+
+// Files in the way of the folders a launcher makes to test whether a folder is writable
+// ("lmbtw<process id><random number>"), so that it finds none of the given folders writable.
+// The number comes from the C runtime's generator seeded with the time in seconds times the
+// process id, the same generator as in this program: a file is placed for every second from a
+// little before now to `seconds` after. They go with the object.
+class ProbeBlockers {
+public:
+    ProbeBlockers() = default;
+    ProbeBlockers(const ProbeBlockers&) = delete;
+    ProbeBlockers& operator=(const ProbeBlockers&) = delete;
+    ~ProbeBlockers();
+    void block(DWORD processId, const std::vector<std::wstring>& folders, unsigned seconds = 180);
+
+private:
+    std::vector<std::wstring> files_;
+};
+
+// The temporary base's candidates that are no folders of the user's: the common application
+// data's "corvane\temp", the Windows temp folder, c:\temp, c:\tmp and the Windows folder
+// (those the launcher would create are created).
+std::vector<std::wstring> sharedTemporaryCandidates();
 
 // Texts of the launcher logs ("cvn_nlog_*.log") in a folder, decoded from UTF-8.
 std::vector<std::wstring> launcherLogs(const std::wstring& folder);

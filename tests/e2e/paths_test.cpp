@@ -154,3 +154,40 @@ TEST(Paths, AnInstallerItsRuntimeAndItsOptionsInUnusualFolders) {
         removeTree(here);
     }
 }
+
+// A temporary folder the code page cannot name, given by its short name: the strict pass
+// refuses it (its long form loses characters), and with every other candidate unusable the
+// relaxed pass takes it. A run whose bundled runtime cannot be used and that finds no other
+// then says what such a base suggests (message 1015) rather than asking for its log.
+TEST(Paths, ATemporaryFolderOnlyTheRelaxedPassTakes) {
+    TempFolder folder;
+    const std::wstring temporary = folder.file(L"\u4e2d\u6587 temp");
+    ASSERT_TRUE(CreateDirectoryW(temporary.c_str(), nullptr));
+    wchar_t shortForm[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW(temporary.c_str(), shortForm, MAX_PATH), 0u);
+    ASSERT_TRUE(ansiCanWrite(shortForm)) << base::wideToUtf8(shortForm);
+    ASSERT_FALSE(ansiCanWrite(temporary));
+
+    media::MediaDescription description;
+    description.config[107] = "1";
+    description.config[2001] = "i";
+    description.files.push_back({"cvnruntime.jar", {"", "jar"}});
+    description.files.push_back({"jre.tar.gz", {base::wideToUtf8(standInRuntimeHome() + L"-other.tar.gz"), ""}});
+    const std::wstring media = buildMedia(folder, description);
+    const std::wstring nowhere = L"Z:\\no-such-folder-of-the-launcher-tests\\temp";
+    ProbeBlockers blockers;
+    RunOptions options{{},
+                       {{L"TMP", shortForm}, {L"TEMP", shortForm}, {L"USERPROFILE", nowhere},
+                        {L"HOMEDRIVE", std::nullopt}, {L"HOMEPATH", std::nullopt}, {L"LUMBRA_JAVA_HOME", std::nullopt},
+                        {L"CORVANE_JAVA_HOME", std::nullopt}, {L"LUMBRA_LOG", L"yes"}}};
+    options.beforeStart = [&](DWORD processId) { blockers.block(processId, sharedTemporaryCandidates()); };
+    const Finished run = runToEnd(media, options);
+    EXPECT_EQ(run.exitCode, 1u);
+    ASSERT_TRUE(run.box);
+    EXPECT_EQ(run.box->text.rfind(L"You must be at least Poweruser to run this program.", 0), 0u)
+        << base::wideToUtf8(run.box->text);
+    // The log went to that base, so the base was there; the message came from the runtime choice.
+    const std::vector<std::wstring> logs = launcherLogs(temporary);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_NE(logs[0].find(L"] ERROR: Could not find another JRE.\r\n"), std::wstring::npos) << base::wideToUtf8(logs[0]);
+}

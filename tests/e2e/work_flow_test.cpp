@@ -415,27 +415,128 @@ TEST(WorkFlow, ALocatedRuntimeThatLoadsIsRememberedOneThatDoesNotKeepsTheChoiceO
     EXPECT_TRUE(recorded) << key;
 }
 
+// Also in a quiet run that asks for the dialog with "-splash".
 TEST(WorkFlow, TheStartupDialogGivesWayToTheJavaSidesWindow) {
     TempFolder folder;
     TempFolder temp;
     const std::wstring record = folder.file(L"record.txt");
     // The Java side waits a moment first, so that the test sees the dialog before it goes.
-    for (const char* scenario : {"sleep:1500,window:4000", "sleep:1500,mark,sleep:4000"}) {
+    for (const auto& [scenario, arguments] :
+         {std::pair{"sleep:1500,window:4000", std::vector<std::wstring>{}},
+          {"sleep:1500,mark,sleep:4000", std::vector<std::wstring>{}},
+          {"sleep:1500,window:4000", std::vector<std::wstring>{L"-q", L"-splash"}}}) {
         std::string steps = scenario;
         // Several steps are several options.
         for (size_t comma; (comma = steps.find(',')) != std::string::npos;)
             steps.replace(comma, 1, " -Dstandin.scenario=");
         auto description = installer(record, steps);
         const std::wstring media = buildMedia(folder, description);
-        LauncherProcess process(media, {{}, {}, temp.path()});
+        LauncherProcess process(media, {arguments, {}, temp.path()});
         const HWND dialog = process.waitForWindow(L"MyDialogClass");
-        ASSERT_NE(dialog, nullptr) << scenario;
+        ASSERT_NE(dialog, nullptr) << scenario << arguments.size();
         const ULONGLONG deadline = GetTickCount64() + 20000;
         while (IsWindowVisible(dialog) && GetTickCount64() < deadline) Sleep(50);
         EXPECT_FALSE(IsWindowVisible(dialog)) << scenario;
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL))) << scenario;
         EXPECT_EQ(process.wait(30000), 0u) << scenario;
         EXPECT_FALSE(installStartedMark(L"InstallStarted_" + std::to_wstring(process.processId()))) << scenario;
+    }
+}
+
+// Config id 10012 keeps the Java options variables from the virtual machine; config id 146 is
+// the run's working directory (relative to the installer, its doubled separators folded),
+// entered before anything is asked of the user.
+TEST(WorkFlow, ConfiguredRunsDropTheJavaOptionsVariablesAndChangeTheWorkingDirectory) {
+    TempFolder folder;
+    const std::wstring record = folder.file(L"record.txt");
+    CreateDirectoryW(folder.file(L"Work").c_str(), nullptr);
+    CreateDirectoryW(folder.file(L"Work\\Dir").c_str(), nullptr);
+    std::map<std::wstring, std::optional<std::wstring>> variables = {
+        {L"_JAVA_OPTIONS", L"-Dunder"}, {L"JDK_JAVA_OPTIONS", L"-Djdk"}, {L"JAVA_TOOL_OPTIONS", L"-Dtool"},
+        {L"LUMBRA_LOG", L"yes"}};
+    {
+        TempFolder temp;
+        ASSERT_EQ(runToEnd(buildMedia(folder, installer(record)), {{}, variables, temp.path()}).exitCode, 0u);
+        EXPECT_EQ(stand_in::JvmRecord::read(record).all("variable").size(), 3u);
+        EXPECT_TRUE(logHas(temp.path(), L"] working directory unchanged\r\n"));
+    }
+    auto description = installer(record);
+    description.config[10012] = "1";
+    description.config[146] = "Work\\\\Dir";
+    const std::wstring media = buildMedia(folder, description, L"configured.exe");
+    TempFolder temp;
+    LauncherProcess process(media, {{L"-create-cvn-log"}, variables, temp.path()});
+    const auto box = process.waitForMessageBox();
+    ASSERT_TRUE(box);
+    const std::wstring expected = folder.file(L"Work\\Dir");
+    EXPECT_EQ(_wcsicmp(process.currentDirectory().c_str(), expected.c_str()), 0) << base::wideToUtf8(process.currentDirectory());
+    pressButton(box->window, IDNO);
+    EXPECT_EQ(process.wait(), 0u);
+    EXPECT_TRUE(stand_in::JvmRecord::read(record).all("variable").empty());
+    EXPECT_TRUE(logHas(temp.path(), L"] ignoring java options environment variables\r\n"));
+    EXPECT_TRUE(logHas(temp.path(), L"] change working directory to " + expected + L"\r\n"));
+}
+
+// Config id 155 runs the work without the startup dialog also outside MSI mode. Without a
+// runtime the dialog then only stands behind the selection, which config id 10014 offers
+// without "-manual".
+TEST(WorkFlow, ConfiguredRunsGoWithoutTheStartupDialogAndOfferTheSelection) {
+    TempFolder folder;
+    TempFolder temp;
+    auto description = installer(folder.file(L"record.txt"), "sleep:1500");
+    description.config[155] = "1";
+    description.config[10014] = "1";
+    const std::wstring media = buildMedia(folder, description);
+    {
+        LauncherProcess process(media, {{}, {}, temp.path()});
+        std::optional<DWORD> exitCode;
+        bool dialogSeen = false;
+        const ULONGLONG deadline = GetTickCount64() + 30000;
+        while (!exitCode && GetTickCount64() < deadline) {
+            dialogSeen = dialogSeen || process.waitForWindow(L"MyDialogClass", 0) != nullptr;
+            exitCode = process.wait(20);
+        }
+        EXPECT_EQ(exitCode, 0u);
+        EXPECT_FALSE(dialogSeen);
+    }
+    LauncherProcess process(media, {{}, kNoRuntime, temp.path()});
+    const auto selection = process.waitForMessageBox();
+    ASSERT_TRUE(selection);
+    EXPECT_NE(GetDlgItem(selection->window, 1005), nullptr) << base::wideToUtf8(selection->text);
+    wchar_t owner[64] = {};
+    GetClassNameW(GetWindow(selection->window, GW_OWNER), owner, 64);
+    EXPECT_STREQ(owner, L"MyDialogClass");
+    pressButton(selection->window, IDCANCEL);
+    EXPECT_EQ(process.wait(), 1u);
+}
+
+// A Java side that shows no window and never takes the run over (its mark stays 1) is given
+// up on after 2400 rounds of the watcher, about four minutes, unless config id 159 says to wait
+// on. The stand-in cuts the watcher's rounds short and shows its window after 2500 of them.
+TEST(WorkFlow, TheWatcherGivesUpOnASilentJavaSideUnlessConfiguredToWait) {
+    TempFolder folder;
+    const std::wstring record = folder.file(L"record.txt");
+    for (const bool wait : {false, true}) {
+        SCOPED_TRACE(wait ? "config id 159" : "default");
+        TempFolder temp;
+        auto description =
+            installer(record, "slept:2500 -Dstandin.scenario=window:1000");
+        description.config[159] = wait ? "1" : "0";
+        const std::wstring media = buildMedia(folder, description);
+        LauncherProcess process(media, {{}, {{L"LUMBRA_LOG", L"yes"}, {L"STANDIN_HURRY", L"1"}}, temp.path()});
+        if (!wait) {
+            const auto box = process.waitForMessageBox(90000);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->text.rfind(L"The installer did not start in time.", 0), 0u) << base::wideToUtf8(box->text);
+            pressButton(box->window, IDOK);
+            EXPECT_EQ(process.wait(), 1u);
+            EXPECT_TRUE(logHas(temp.path(), L"] timeout\r\n"));
+        } else {
+            EXPECT_EQ(process.wait(90000), 0u);
+            EXPECT_EQ(stand_in::JvmRecord::read(record).outcome(), stand_in::JvmRecord::Line{"returned"});
+            EXPECT_FALSE(logHas(temp.path(), L"] timeout\r\n"));
+        }
+        EXPECT_FALSE(installStartedMark(L"InstallStarted_" + std::to_wstring(process.processId())));
     }
 }
 

@@ -24,4 +24,10 @@ CallResult runModelledMethod(Vm& vm, ThreadState& thread, MethodModel& method, O
 // methods) and the arguments, in a local frame of its own as the virtual machine gives natives.
 CallResult callBoundNative(Vm& vm, ThreadState& thread, MethodModel& method, jobject receiver, const jvalue* values);
 
+// With the environment variable STANDIN_HURRY set, the library redirects the executable's import
+// of kernel32's Sleep when it is loaded: the calls return within 1 ms and are counted (the
+// scenario step "slept" waits for a count), so that the launcher's waits of minutes pass in
+// seconds.
+void hurryLauncher();
+
 }  // namespace stand_in::jvm

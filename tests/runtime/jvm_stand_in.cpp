@@ -15,6 +15,8 @@
 //       cleanup                   hand the extraction directory (lumbra.tempDir) to the
 //                                 launcher's deletion mode, as the installer runtime does at
 //                                 its end
+//       slept:<n>                 wait until the launcher has called Sleep n times since the
+//                                 library was loaded (at most two minutes; needs STANDIN_HURRY)
 //       call:<class>.<method><signature>   call a static method (a bound native) with the
 //                                 -Dstandin.arg values and record its result
 //   -Dstandin.arg=<value>         repeatable: the arguments of call steps, by parameter type
@@ -32,12 +34,19 @@
 // created> <private bytes> <working set> <peak working set>": both times in seconds since 1970
 // by the system clock, the memory figures of the calling process in bytes.
 //
+// The launcher's waits cut short: with the environment variable STANDIN_HURRY set, loading the
+// library redirects the executable's import of Sleep, whose calls then return within 1 ms and
+// are counted (jvm_behaviour.h).
+//
 // Record lines (first field, then the others):
 //   init <version hex> <ignoreUnrecognized 0|1> <option count>
 //   option <index> <text>          every option string in order (ANSI code page, as UTF-8)
 //   property option|setProperty <key> <value>
 //   stack <bytes>                  the stack reservation of the creating thread
 //   cwd <path>, path <PATH>        at creation
+//   variable <name> <value>        each of the Java options variables (JAVA_TOOL_OPTIONS,
+//                                  JDK_JAVA_OPTIONS, _JAVA_OPTIONS) set at creation, which a
+//                                  real machine reads options from
 //   created | createFailed <code>
 //   findClass <name> found|absent, forName <name> found|absent
 //   native <class> <method> <signature>        bound by RegisterNatives
@@ -67,6 +76,7 @@
 #include <memory>
 #include <string>
 
+#include "jvm_behaviour.h"
 #include "jvm_state.h"
 
 namespace stand_in::jvm {
@@ -284,6 +294,10 @@ jint createJavaVm(JavaVM** pvm, void** penv, void* initArgs) {
     vm->record({"stack", std::to_string(stackReservation())});
     vm->record({"cwd", currentDirectoryUtf8()});
     vm->record({"path", environmentUtf8(L"PATH")});
+    for (const auto& [wide, narrow] : {std::pair{L"JAVA_TOOL_OPTIONS", "JAVA_TOOL_OPTIONS"},
+                                       {L"JDK_JAVA_OPTIONS", "JDK_JAVA_OPTIONS"}, {L"_JAVA_OPTIONS", "_JAVA_OPTIONS"}}) {
+        if (GetEnvironmentVariableW(wide, nullptr, 0) != 0) vm->record({"variable", narrow, environmentUtf8(wide)});
+    }
     if (vm->settings.failCreation) {
         vm->record({"createFailed", std::to_string(vm->settings.creationResult)});
         return vm->settings.creationResult;
@@ -299,6 +313,12 @@ jint createJavaVm(JavaVM** pvm, void** penv, void* initArgs) {
 }  // namespace stand_in::jvm
 
 extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH && GetEnvironmentVariableW(L"STANDIN_HURRY", nullptr, 0) != 0)
+        stand_in::jvm::hurryLauncher();
+    return TRUE;
+}
 
 JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, void* args) {
     stand_in::jvm::recordEntry();

@@ -155,6 +155,24 @@ TEST_F(JavaCheck, AFailedRunLeavesVersion100AndRunsAgainNextTime) {
     EXPECT_EQ(stand_in::runLog(runtime.home).size(), 2u);
 }
 
+// A java.exe that is no program cannot be started: logged, refused, and nothing remembered, so
+// that a repaired runtime is run next time.
+TEST_F(JavaCheck, AJavaThatCannotStartIsLoggedAndLeavesNoEntry) {
+    const auto runtime = stand_in::layOutRuntime(folder / L"notaprogram", Shape::Bin);
+    const HANDLE file = CreateFileW(runtime.javaExe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "no program", 10, &written, nullptr);
+    CloseHandle(file);
+    LogSince log;
+    const CheckResult result = check(runtime.javaExe);
+    EXPECT_FALSE(result.accepted);
+    EXPECT_TRUE(log.hasPrefix(L"Could not create process \""));
+    EXPECT_TRUE(log.has(L"couldn't get version"));
+    std::string version;
+    uint32_t machine = 0;
+    EXPECT_FALSE(jre::readVersionCache(result.path, lastWriteTime(runtime.javaExe), version, machine));
+}
+
 TEST_F(JavaCheck, AVersionLineWithoutClosingQuoteStillGivesAVersion) {
     const auto runtime =
         stand_in::layOutRuntime(folder / L"noquote", Shape::Bin, {.version = "11.0.2", .closingQuote = false});

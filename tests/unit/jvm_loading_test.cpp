@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "files/extraction_directory.h"
 #include "jre/jvm_loading.h"
 #include "jre/jvm_search.h"
 #include "services/error_path.h"
@@ -15,6 +16,7 @@
 #include "registry_sandbox.h"
 #include "services/tables.h"
 #include "stand_in_runtimes.h"
+#include "stream_capture.h"
 #include "windows_tree.h"
 
 using stand_in::Shape;
@@ -58,6 +60,13 @@ void setEnvironment(const wchar_t* name, const std::optional<std::wstring>& valu
 }
 
 bool startsWith(const std::wstring& text, const std::wstring& prefix) { return text.rfind(prefix, 0) == 0; }
+
+void writeText(const std::wstring& path, const std::string& text) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
 
 // A loaded library stays loaded, but each test leaves PATH and the config as it found them.
 class JvmLoading : public ::testing::Test {
@@ -307,6 +316,50 @@ TEST_F(JvmSearch, AForcedLocationWithoutLibraryDoesNotEndTheSearch) {
     EXPECT_EQ(outcome.locationText, narrow(folder / L"good"));
 }
 
+// The installer's location files: the one in the extraction directory comes before the
+// sequence, the one in the application's ".corvane" folder after it and before the relative
+// pass. An S entry takes the java.exe the executable search path finds.
+TEST_F(JvmSearch, InstallerLocationFilesAroundTheSequenceAndAJavaOnTheSearchPath) {
+    const auto staged = stand_in::layOutRuntime(folder / L"staged", Shape::Bin);
+    const auto installed = stand_in::layOutRuntime(folder / L"installed", Shape::Bin);
+    const auto onPath = stand_in::layOutRuntime(folder / L"onpath", Shape::Bin);
+    const auto old = stand_in::layOutRuntime(folder / L"old", Shape::Bin, {.version = "1.6.0"});
+    for (const auto* runtime : {&staged, &installed, &onPath, &old}) placeJvm(binOf(*runtime), L"server");
+    for (const wchar_t* name : {L"extraction", L"app", L"app\\.corvane"}) CreateDirectoryW((folder / name).c_str(), nullptr);
+    writeText(folder / L"extraction\\inst_jre.cfg", narrow(folder / L"staged") + "\r\n");
+    writeText(folder / L"app\\.corvane\\inst_jre.cfg", narrow(folder / L"installed") + "\r\n");
+    files::setExtractionDirectory(narrow(folder / L"extraction"));
+    // The old runtime fails the first pass and would pass the relative one.
+    configure("S;B" + narrow(folder / L"old") + ";", {{126, "1.8"}});
+    // Each search starts from a PATH of its own: a loaded runtime's bin folder goes first on it.
+    setEnvironment(L"PATH", binOf(onPath));
+
+    LogSince log;
+    jre::SearchOutcome outcome = search();
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::Location);
+    EXPECT_EQ(outcome.locationText, narrow(folder / L"staged"));
+    EXPECT_TRUE(log.inOrder(L"Has installer location " + (folder / L"staged"), L"Using installer location"));
+    EXPECT_FALSE(log.has(L"Testing location  (type S)"));
+
+    DeleteFileW((folder / L"extraction\\inst_jre.cfg").c_str());
+    setEnvironment(L"PATH", binOf(onPath));
+    outcome = search();
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::SearchPath);
+    EXPECT_EQ(_wcsicmp(base::narrowToWide(outcome.javaExe).c_str(), onPath.javaExe.c_str()), 0) << outcome.javaExe;
+
+    setEnvironment(L"PATH", path_);
+    LogSince later;
+    outcome = search();
+    files::clearExtractionDirectory();
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(outcome.kind, jre::SourceKind::Location);
+    EXPECT_EQ(outcome.locationText, narrow(folder / L"installed"));
+    EXPECT_TRUE(later.inOrder(L"Testing location  (type S)", L"Has installer location " + (folder / L"installed")));
+    EXPECT_FALSE(later.hasPrefix(L"Testing relative location"));
+}
+
 TEST(LocationFiles, OnlyTheFirstLineCountsWithoutItsLineEnd) {
     stand_in::RuntimeFolder folder;
     const std::wstring path = folder / L"loc.cfg";
@@ -358,6 +411,25 @@ TEST_F(RegistrySearch, TheExampleSequenceWithNothingUsableEndsWithTheRelativePas
         L"Testing relative location .\\.corvane\\jre.bundle\\Contents\\Home",
         L"Search sequence finished"};
     for (size_t i = 0; i + 1 < order.size(); ++i) EXPECT_TRUE(log.inOrder(order[i], order[i + 1])) << order[i];
+}
+
+// Shown errors (the way of a caller that asks for them): a runtime that passes its check but
+// whose library does not load is reported by where it came from, a variable by its name.
+TEST_F(RegistrySearch, ARuntimeThatDoesNotLoadIsReportedByItsSource) {
+    stand_in::layOutRuntime(folder / L"variable", Shape::Bin);  // no jvm.dll in either
+    stand_in::layOutRuntime(folder / L"vendor", Shape::Bin);
+    setEnvironment(L"JAVA_HOME", folder / L"variable");
+    test_registry::setText(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JRE\\17.0.2", "JavaHome", narrow(folder / L"vendor"));
+    services::setMessageTable({{1005, L"Could not start JVM."}, {1017, L"The runtime {0} names cannot be used."}});
+    const auto shown = [&](const std::string& sequence) {
+        configure(sequence);
+        test_support::StreamCapture error(stderr, folder / L"error.txt");
+        EXPECT_FALSE(jre::LoadDLL(true, std::nullopt, false)) << sequence;
+        return error.text();
+    };
+    EXPECT_EQ(shown("EJAVA_HOME").rfind("The runtime JAVA_HOME names cannot be used.\n", 0), 0u);
+    EXPECT_EQ(shown("Y").rfind("Could not start JVM.\n", 0), 0u);
+    services::setMessageTable({});
 }
 
 TEST_F(RegistrySearch, PreviousInstallationsThatDoNotLoadAreGivenUpAfterFifty) {

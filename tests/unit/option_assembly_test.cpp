@@ -324,6 +324,23 @@ TEST_F(Options, LocaleJavaArgumentsAndTheDefaultFileComeInOrder) {
                                           "-Djava.class.path="}));
 }
 
+// The system may report the module by another form of its path (a short one): the default file
+// is looked for under that name too, once the long path found none.
+TEST_F(Options, TheDefaultFileIsLookedForAgainUnderTheModuleName) {
+    services::setConfigTable({{166, "1"}});
+    system.executable = L"C:\\Long Folder\\setup.exe";
+    system.module = L"C:\\LONGFO~1\\SETUP.EXE";
+    system.files[L"C:\\LONGFO~1\\SETUP.EXE.vmoptions"] = "-Dfrom=module\n";
+    LogSince log;
+    EXPECT_EQ(assemble(), (Strings{"-Dfrom=module", "-Djava.class.path="}));
+    EXPECT_TRUE(log.inOrder(L"vmoptions: opts2: C:\\Long Folder\\setup.exe.vmoptions, file: 0",
+                            L"vmoptions2: exe C:\\LONGFO~1\\SETUP.EXE file: C:\\LONGFO~1\\SETUP.vmoptions, file: 0"));
+    EXPECT_TRUE(log.has(L"vmoptions: opts2: C:\\LONGFO~1\\SETUP.EXE.vmoptions, file: 1"));
+
+    system.files[L"C:\\Long Folder\\setup.exe.vmoptions"] = "-Dfrom=long\n";
+    EXPECT_EQ(assemble(), (Strings{"-Dfrom=long", "-Djava.class.path="}));
+}
+
 TEST_F(Options, LauncherSystemPropertiesInTheirOrder) {
     launch::PropertyInputs inputs;
     inputs.executableNarrowPath = "C:\\app\\setup.exe";

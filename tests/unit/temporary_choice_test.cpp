@@ -4,6 +4,7 @@
 #include <map>
 
 #include "files/temporary_choice.h"
+#include "services/tables.h"
 
 using namespace files;
 
@@ -30,7 +31,87 @@ TemporaryCandidate candidate(const std::string& path, bool retryRelaxed) {
     return c;
 }
 
+// A candidate as "<narrow>|<wide>" and its flags: create, parent, strict, long, relaxed.
+std::string described(const TemporaryCandidate& c) {
+    std::string text = c.narrow + "|" + std::string(c.wide.begin(), c.wide.end());
+    for (const auto& [on, name] : {std::pair{c.create, " create"}, {c.createParent, " parent"}, {c.strict, " strict"},
+                                   {c.preferLong, " long"}, {c.retryRelaxed, " relaxed"}})
+        if (on) text += name;
+    return text;
+}
+
+std::vector<std::string> described(const std::vector<TemporaryCandidate>& candidates) {
+    std::vector<std::string> texts;
+    for (const TemporaryCandidate& c : candidates) texts.push_back(described(c));
+    return texts;
+}
+
+// Narrow and wide forms that differ, so that a mix-up shows.
+SystemFolders someFolders() {
+    SystemFolders folders;
+    folders.localAppData = {"L", L"l"};
+    folders.temporary = {"T", L"t"};
+    folders.userProfile = {"P", L"p"};
+    folders.home = {"H", L"h"};
+    folders.commonAppData = {"C", L"c"};
+    folders.windows = {"W", L"w"};
+    return folders;
+}
+
 }  // namespace
+
+TEST(TemporaryCandidates, TheFixedOrderTheLocalFolderFirstAndTheLongFormOnlyWhenConfigured) {
+    services::setConfigTable({});
+    using Texts = std::vector<std::string>;
+    const Texts plain = {"T|t create strict relaxed",
+                         "P\\AppData\\Local\\Temp|p\\AppData\\Local\\Temp strict relaxed",
+                         "H|h strict relaxed",
+                         "C\\corvane\\temp|c\\corvane\\temp create parent strict",
+                         "W\\temp|w\\temp",
+                         "c:\\temp|c:\\temp",
+                         "c:\\tmp|c:\\tmp",
+                         "W|w",
+                         "c:\\tmp|c:\\tmp create"};
+    EXPECT_EQ(described(temporaryCandidates(someFolders())), plain);
+
+    services::setConfigTable({{10015, "1"}, {10009, "1"}});
+    const Texts configured = {"L\\corvane\\t|l\\corvane\\t create parent strict long relaxed",
+                              "T|t create strict long relaxed",
+                              "P\\AppData\\Local\\Temp|p\\AppData\\Local\\Temp strict long relaxed",
+                              "H|h strict long relaxed",
+                              "C\\corvane\\temp|c\\corvane\\temp create parent strict long",
+                              "W\\temp|w\\temp",
+                              "c:\\temp|c:\\temp long",
+                              "c:\\tmp|c:\\tmp long",
+                              "W|w long",
+                              "c:\\tmp|c:\\tmp create long"};
+    EXPECT_EQ(described(temporaryCandidates(someFolders())), configured);
+
+    // A folder the system did not name in both forms is no path, however its tail reads.
+    SystemFolders unnamed = someFolders();
+    unnamed.localAppData.wide.clear();
+    unnamed.userProfile = {};
+    const auto candidates = temporaryCandidates(unnamed);
+    EXPECT_EQ(candidates.front().narrow, "T");
+    EXPECT_EQ(described(candidates[1]), "| strict long relaxed");
+    services::setConfigTable({});
+}
+
+// Nothing usable: every candidate once strictly, then the user's own folders once more without
+// the long-form requirement, and no base (the launcher then ends with message 1015).
+TEST(TemporaryCandidates, WithNothingUsableTheUsersFoldersAreRetriedRelaxed) {
+    services::setConfigTable({{10015, "1"}});
+    Script script;
+    const TemporaryBaseChoice choice = chooseTemporaryBase(temporaryCandidates(someFolders()), script.test());
+    EXPECT_FALSE(choice.base);
+    EXPECT_TRUE(choice.fallbackUsed);
+    ASSERT_EQ(script.asked.size(), 14u);
+    const std::vector<std::pair<std::string, bool>> relaxed(script.asked.begin() + 10, script.asked.end());
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"L\\corvane\\t", false}, {"T", false}, {"P\\AppData\\Local\\Temp", false}, {"H", false}};
+    EXPECT_EQ(relaxed, expected);
+    services::setConfigTable({});
+}
 
 TEST(TemporaryBase, FirstUsableCandidateWinsWithTheNarrowFormTheTestChose) {
     Script script;
