@@ -19,8 +19,6 @@ namespace {
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 std::wstring lower(std::wstring text) {
     CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
     return text;
@@ -102,15 +100,6 @@ HANDLE holdWithoutSharing(const std::wstring& path) {
 }
 
 std::wstring helperPath() { return binDirectory() + L"\\cleanup_helper.exe"; }
-
-bool waitUntil(const std::function<bool()>& condition, DWORD milliseconds) {
-    const ULONGLONG deadline = GetTickCount64() + milliseconds;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(50);
-    }
-    return true;
-}
 
 std::wstring lineOf(const std::string& output) {
     return base::narrowToWide(output.substr(0, output.find_first_of("\r\n")));

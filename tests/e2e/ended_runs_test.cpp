@@ -19,17 +19,6 @@ using namespace e2e;
 
 namespace {
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool waitUntil(const std::function<bool()>& condition, DWORD milliseconds) {
-    const ULONGLONG deadline = GetTickCount64() + milliseconds;
-    while (!condition()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(50);
-    }
-    return true;
-}
-
 // What the folder holds besides the names in `expected` (and launcher logs a test asked for).
 std::vector<std::wstring> othersIn(const TempFolder& folder, const std::set<std::wstring>& expected) {
     std::vector<std::wstring> names = folder.names();

@@ -29,6 +29,9 @@ public:
 };
 
 using test_support::removeTree;
+bool exists(const std::wstring& path);
+// Polls `condition` every 50 ms until it holds (true) or `milliseconds` have passed (false).
+bool waitUntil(const std::function<bool()>& condition, DWORD milliseconds);
 std::string readFileBytes(const std::wstring& path);
 void writeFileBytes(const std::wstring& path, const std::string& bytes);
 

@@ -19,8 +19,6 @@ using namespace e2e;
 
 namespace {
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // Creates every missing folder of an absolute path.
 void createFolders(const std::wstring& path) {
     for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))

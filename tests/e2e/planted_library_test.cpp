@@ -19,8 +19,6 @@ namespace {
 const wchar_t* const kPlanted[] = {L"version", L"uxtheme", L"dwmapi",  L"winhttp",  L"wininet",
                                    L"netapi32", L"userenv", L"comctl32", L"cryptbase"};
 
-bool exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 // Loaded by Wine's own libraries, not by the launcher: seen in Wine's +loaddll,+module trace
 // ("No implementation for version.dll.GetFileVersionInfoSizeW imported from ...\\user32.dll",
 // and user32's delay-load hook for uxtheme.dll), with libraries that Windows' do not have.
