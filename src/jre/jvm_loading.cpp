@@ -109,21 +109,25 @@ bool LoadDLL(bool showErrors, const std::optional<std::string>& location, bool l
     if (location) {
         services::logMessage(L"Got JRE location %S (java exe: %d)", *location, locationIsJavaExe ? 1 : 0);
         const VersionBounds bounds = configuredVersionBounds();
-        bool usable = false;
         if (locationIsJavaExe) {
             outcome.javaExe = *location;
-            usable = checkJavaExe(outcome.javaExe, outcome.version, bounds.minimum, bounds.maximum, true, false, true);
+            if (!checkJavaExe(outcome.javaExe, outcome.version, bounds.minimum, bounds.maximum, true, false, true)) {
+                services::logError(L"Provided JVM unusable");
+                if (showErrors) showNoSuitableRuntime();
+                return false;
+            }
+            library = loadJvmFromJavaExe(outcome.javaExe);
         } else {
-            usable = testLocation(outcome.javaExe, outcome.version, *location, bounds.minimum, bounds.maximum, true, true);
-        }
-        if (!usable) {
-            services::logError(L"Provided JVM unusable");
-            if (showErrors) showNoSuitableRuntime();
-            return false;
+            // A folder is tested with force: taken whatever its java.exe answers, whose answer
+            // gives only the version the launch reads. So its library is loaded while that
+            // java.exe runs (its start alone takes tens of milliseconds under Wine), from the
+            // same bin folder as ever, and the version is in before anything reads it.
+            LocationTest test(outcome.javaExe, outcome.version, *location, bounds.minimum, bounds.maximum, true, true);
+            library = loadJvmFromJavaExe(outcome.javaExe);
+            test.answer();
         }
         outcome.kind = SourceKind::Location;
         outcome.locationText = *location;
-        library = loadJvmFromJavaExe(outcome.javaExe);
     } else {
         library = searchJvm(outcome);
         if (outcome.kind == SourceKind::None) {

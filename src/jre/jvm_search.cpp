@@ -188,15 +188,33 @@ private:
 
 HMODULE searchJvm(SearchOutcome& outcome) { return Search(outcome).run(); }
 
-bool testLocation(std::string& javaExe, std::string& version, const std::string& directory,
-                  const VersionComponents& minimum, const VersionComponents& maximum, bool allowBeta, bool force) {
+LocationTest::LocationTest(std::string& javaExe, std::string& version, const std::string& directory,
+                           const VersionComponents& minimum, const VersionComponents& maximum, bool allowBeta,
+                           bool force, bool runOnThread)
+    : force_(force) {
     const std::string canonical = files::canonicalPath(directory, false);
     expandPackedJars(canonical);
     const bool acceptable = findJavaExeInDir(javaExe, canonical);
-    if (force && services::modes().languageRestart) return true;
-    if (!acceptable) return force;
-    const bool passed = checkJavaExe(javaExe, version, minimum, maximum, allowBeta, !force, !force);
-    return force || passed;
+    if (force && services::modes().languageRestart) {
+        answer_ = true;
+    } else if (!acceptable) {
+        answer_ = force;
+    } else {
+        check_.emplace(javaExe, version, minimum, maximum, allowBeta, !force, !force, runOnThread);
+    }
+}
+
+bool LocationTest::answer() {
+    if (!answer_) {
+        const bool passed = check_->answer();
+        answer_ = force_ || passed;
+    }
+    return *answer_;
+}
+
+bool testLocation(std::string& javaExe, std::string& version, const std::string& directory,
+                  const VersionComponents& minimum, const VersionComponents& maximum, bool allowBeta, bool force) {
+    return LocationTest(javaExe, version, directory, minimum, maximum, allowBeta, force, false).answer();
 }
 
 bool findJreFromEnv(std::string& javaExe, std::string& version, const std::string& name,

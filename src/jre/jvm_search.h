@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
+#include "jre/java_check.h"
 #include "jre/jvm_loading.h"
 #include "jre/version_rules.h"
 
@@ -29,6 +31,22 @@ HMODULE searchJvm(SearchOutcome& outcome);
 // and any version, and in a language restart skips the check altogether.
 bool testLocation(std::string& javaExe, std::string& version, const std::string& directory,
                   const VersionComponents& minimum, const VersionComponents& maximum, bool allowBeta, bool force);
+
+// testLocation in two halves (JavaExeCheck's): the constructor finds the layout and begins the
+// check, whose java.exe runs beside the caller's work; answer() ends it. Until then `javaExe`
+// is the executable found.
+class LocationTest {
+public:
+    LocationTest(std::string& javaExe, std::string& version, const std::string& directory,
+                 const VersionComponents& minimum, const VersionComponents& maximum, bool allowBeta, bool force,
+                 bool runOnThread = true);
+    bool answer();
+
+private:
+    std::optional<bool> answer_;
+    std::optional<JavaExeCheck> check_;
+    bool force_;
+};
 // The runtime folder named by an environment variable (forward slashes taken as backslashes).
 bool findJreFromEnv(std::string& javaExe, std::string& version, const std::string& name,
                     const VersionComponents& minimum, const VersionComponents& maximum);

@@ -136,6 +136,13 @@ int runInstallerWork(HWND window) {
         SendDlgItemMessageW(window, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 400));
     }
     if (!state.languageRestart) media::verifyIntegrity(window);
+    // The common controls are the startup dialog's; a run without it needs them for the
+    // natives' task dialog, which takes only a comctl32 the process has loaded. Under Wine
+    // loading it brings up the display driver and the theming, some 50 ms, and holds the
+    // loader's lock meanwhile, which every new thread and every library load waits for: begun
+    // here on a thread of its own, it is done while this one writes files, and the virtual
+    // machine's thread and libraries find the lock free. An extract-and-exit run launches nothing.
+    if (!state.extractAndExit) services::startCommonControls();
 
     bool extractedFilesMissing = false;
     if (state.languageRestart) {
@@ -218,9 +225,6 @@ int runInstallerWork(HWND window) {
     }
     if (services::isCancelled()) return 1;
     setInstallStarted(true, window != nullptr, true);
-    // The common controls are the startup dialog's; a run without it needs them first for the
-    // natives' task dialog, which takes only a comctl32 the process has loaded.
-    services::startCommonControls();
 
     std::vector<std::wstring> arguments;
     services::splitCommandLine(GetCommandLineW(), arguments, true);

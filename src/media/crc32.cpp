@@ -142,7 +142,47 @@ bool processorHasClmul() {
 
 #endif
 
+constexpr uint32_t kPolynomial = 0xEDB88320u;
+
+// The product of a and b as polynomials modulo the CRC's, in its reflected bit order (the
+// highest bit is x^0).
+constexpr uint32_t multiplyModulo(uint32_t a, uint32_t b) {
+    uint32_t product = 0;
+    for (uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+        if (a & bit) product ^= b;
+        b = (b & 1) ? (b >> 1) ^ kPolynomial : b >> 1;
+    }
+    return product;
+}
+
+constexpr uint32_t squareModulo(uint32_t a) { return multiplyModulo(a, a); }
+
+// Entry j: x^(8 * 2^j) modulo the polynomial, what appending 2^j bytes multiplies a CRC state
+// by; one for each bit of a 64-bit byte count.
+using ShiftTable = std::array<uint32_t, 64>;
+
+constexpr ShiftTable makeShifts() {
+    ShiftTable shifts{};
+    uint32_t power = squareModulo(squareModulo(squareModulo(1u << 30)));  // x^8
+    for (uint32_t& entry : shifts) {
+        entry = power;
+        power = squareModulo(power);
+    }
+    return shifts;
+}
+
+constexpr ShiftTable kByteShifts = makeShifts();
+
 }  // namespace
+
+uint32_t crc32Combine(uint32_t crcA, uint32_t crcB, uint64_t lengthB) {
+    // Appending n bytes multiplies the (finished) CRC of a by x^(8n); the bytes of b add crcB.
+    uint32_t shift = 1u << 31;  // x^0
+    for (size_t bit = 0; lengthB != 0; lengthB >>= 1, ++bit) {
+        if (lengthB & 1) shift = multiplyModulo(kByteShifts[bit], shift);
+    }
+    return multiplyModulo(shift, crcA) ^ crcB;
+}
 
 uint32_t crc32UpdateBytewise(uint32_t crc, const void* data, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(data);

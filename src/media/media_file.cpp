@@ -67,11 +67,44 @@ bool HandleByteSource::seek(int64_t offset) {
     return true;
 }
 
+bool HandleRangeReader::readAt(int64_t offset, void* buffer, uint32_t size, uint32_t& bytesRead) {
+    bytesRead = 0;
+    if (offset != position_) {
+        LARGE_INTEGER target;
+        target.QuadPart = offset;
+        if (!SetFilePointerEx(file_, target, nullptr, FILE_BEGIN)) {
+            error_ = GetLastError();
+            position_ = -1;
+            return false;
+        }
+        position_ = offset;
+    }
+    DWORD got = 0;
+    if (!ReadFile(file_, buffer, size, &got, nullptr)) {
+        error_ = GetLastError();
+        position_ = -1;
+        return false;
+    }
+    bytesRead = got;
+    position_ += got;
+    return true;
+}
+
+namespace {
+
+base::win::FileHandle openForReading(const std::wstring& path) {
+    return base::win::FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
 base::win::FileHandle openMediaFile() { return openMediaFile(files::executableLongPath()); }
 
+base::win::FileHandle tryOpenMediaFile() { return openForReading(files::executableLongPath()); }
+
 base::win::FileHandle openMediaFile(const std::wstring& path) {
-    base::win::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    base::win::FileHandle file = openForReading(path);
     if (!file) {
         services::logError(L"Could not open %p %d %s", file.get(), GetLastError(), path);
         services::failWithText(L"Error opening media file.");

@@ -9,6 +9,7 @@
 
 #include "base/win/handles.h"
 #include "media/byte_source.h"
+#include "media/integrity.h"
 
 namespace media {
 
@@ -27,10 +28,28 @@ private:
     uint32_t error_ = 0;
 };
 
+// A RangeReader over a Windows file handle, owned or not. It reads on from its file position,
+// which it moves only when the next read does not follow the last.
+class HandleRangeReader final : public RangeReader {
+public:
+    explicit HandleRangeReader(HANDLE file) : file_(file) {}
+    explicit HandleRangeReader(base::win::FileHandle file) : owned_(std::move(file)), file_(owned_.get()) {}
+    bool readAt(int64_t offset, void* buffer, uint32_t size, uint32_t& bytesRead) override;
+    uint32_t systemError() const override { return error_; }
+
+private:
+    base::win::FileHandle owned_;
+    HANDLE file_;
+    int64_t position_ = -1;  // not known yet
+    uint32_t error_ = 0;
+};
+
 // Opens the media file (the running executable unless a path is given) for reading; a failure
 // is fatal ("Error opening media file.").
 base::win::FileHandle openMediaFile();
 base::win::FileHandle openMediaFile(const std::wstring& path);
+// The same without the failure's consequences: an invalid handle.
+base::win::FileHandle tryOpenMediaFile();
 
 // First pass: the config table. Fatal on a missing payload or a damaged table.
 void readConfigTable();

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 #include "base/win/handles.h"
 #include "files/cleanup.h"
 #include "services/cancel.h"
@@ -63,6 +65,13 @@ bool readHeaderInt(ByteSource& source, uint32_t& value) {
     return true;
 }
 
+// The check's second reader: a handle of its own, so that its reads go on beside the first's.
+std::unique_ptr<RangeReader> openHelperReader() {
+    base::win::FileHandle file = tryOpenMediaFile();
+    if (!file) return nullptr;
+    return std::make_unique<HandleRangeReader>(std::move(file));
+}
+
 [[noreturn]] void refuseCorruptedFile(HWND window) {
     MessageBoxW(window, services::messageEntry(kCorruptedMessage).c_str(), services::messageEntry(kDialogTitleMessage).c_str(),
                 MB_ICONERROR);
@@ -105,10 +114,10 @@ void verifyIntegrity(HWND window) {
             // A header cut short or a negative length cannot describe an intact payload.
             if (haveHeader && coveredLength >= 0) {
                 services::logMessage(L"verifying integrity length %I64d", coveredLength);
-                ReadAheadSource covered(file.get(), source.position(), coveredLength);
-                const CoveredRangeCheck check =
-                    checksumCoveredRange(covered, coveredLength, [window](int percent) { setProgress(window, percent); });
-                covered.stop();
+                HandleRangeReader reader(file.get());
+                const CoveredRangeCheck check = checksumCoveredRange(
+                    reader, source.position(), coveredLength, openHelperReader,
+                    [window](int percent) { setProgress(window, percent); });
                 if (check.readFailed) {
                     services::logError(L"check ReadFile failed %d %d %I64d", check.bytesRead, check.systemError,
                                        check.bytesDone);
@@ -145,7 +154,7 @@ int extractIncludedFilesInto(const std::string& directory) {
     // Read on this thread, one chunk at a time into the same buffer: under Wine a reading
     // thread beside the writes made them slower (the copies into the page cache took about
     // twice as long while the other core read) by more than the reads it took off this thread.
-    // The check above keeps its thread: it writes nothing.
+    // The check above has a second thread: it writes nothing.
     ReadAheadSource source(media.get(), fileDataPosition(), -1, false);
     PayloadReader reader(source);
     for (const std::string& name : names) {

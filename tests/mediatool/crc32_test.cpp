@@ -33,6 +33,24 @@ TEST(Crc32, ChainingOverAnySplitEqualsOnePass) {
     }
 }
 
+// Parts checksummed apart and joined give the one-piece result at any split, and lengths far
+// beyond any buffer (where each bit of the count has its own factor) join as zlib joins them.
+TEST(Crc32, CombiningPartsEqualsOnePass) {
+    const std::string text = "Payload bytes \x01\x80\xFF and more payload bytes";
+    for (size_t split = 0; split <= text.size(); ++split) {
+        const uint32_t first = media::crc32Update(0, text.data(), split);
+        const uint32_t second = media::crc32Update(0, text.data() + split, text.size() - split);
+        EXPECT_EQ(media::crc32Combine(first, second, text.size() - split), crcOf(text)) << split;
+    }
+#ifdef MEDIATOOL_TEST_WITH_ZLIB
+    for (const uint64_t length : {uint64_t{1} << 20, (uint64_t{1} << 32) + 12345, uint64_t{1} << 62}) {
+        EXPECT_EQ(media::crc32Combine(0x12345678u, 0x9ABCDEF0u, length),
+                  crc32_combine64(0x12345678u, 0x9ABCDEF0u, static_cast<z_off64_t>(length)))
+            << length;
+    }
+#endif
+}
+
 #ifdef MEDIATOOL_TEST_WITH_ZLIB
 TEST(Crc32, AgreesWithZlibOnRandomBuffers) {
     std::mt19937 generator(20240229);

@@ -89,10 +89,10 @@ Behaviour readBehaviour(const std::wstring& home) {
     return behaviour;
 }
 
-// The command line and the Java options variables this run saw.
+// The command line, the Java options variables and PATH this run saw.
 void appendRunLog(const std::wstring& home) {
     std::string line = narrow(GetCommandLineW());
-    for (const wchar_t* name : {L"_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS", L"JDK_JAVA_OPTIONS"}) {
+    for (const wchar_t* name : {L"_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS", L"JDK_JAVA_OPTIONS", L"PATH"}) {
         wchar_t value[4096];
         const DWORD length = GetEnvironmentVariableW(name, value, 4096);
         if (length > 0 && length < 4096) line += "\t" + narrow(name) + "=" + narrow(std::wstring(value, length));

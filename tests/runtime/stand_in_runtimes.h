@@ -66,8 +66,8 @@ Runtime layOutRuntime(const std::wstring& root, Shape shape, const Behaviour& be
                       const Libraries& libraries = {});
 // Rewrites the home's "stand-in.txt".
 void describe(const std::wstring& home, const Behaviour& behaviour);
-// The lines of the home's "runs.log": one per start, the command line and any Java options
-// variables the run saw ("\tNAME=value").
+// The lines of the home's "runs.log": one per start, the command line, then any Java options
+// variables and PATH as the run saw them ("\tNAME=value").
 std::vector<std::string> runLog(const std::wstring& home);
 
 // The x86 machine for an x86-64 build and the reverse: a runtime the launcher must refuse.

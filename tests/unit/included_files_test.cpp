@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "log_capture.h"
 #include "media/included_files.h"
@@ -117,25 +119,81 @@ TEST(IncludedFiles, TheListIsCutToTheConfiguredCount) {
     EXPECT_TRUE(includedFileNames("a", -3).empty());
 }
 
-TEST(Integrity, ChecksumProgressAndReadFailures) {
-    std::vector<uint8_t> data(9 * kCheckChunk + 1000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + 5);
-    MemoryByteSource source(data);
-    std::vector<int> percents;
-    const CoveredRangeCheck check =
-        checksumCoveredRange(source, static_cast<int64_t>(data.size()), [&](int p) { percents.push_back(p); });
-    EXPECT_FALSE(check.readFailed);
-    EXPECT_EQ(check.checksum, crc32UpdateBytewise(0, data.data(), data.size()));
-    // One report per chunk while the whole percent grows, ending at 100.
-    EXPECT_EQ(percents.size(), 10u);
-    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
-    EXPECT_EQ(percents.back(), 100);
+// Reads a shared copy of the bytes (a helping thread may outlive the check that started it);
+// reads reaching `failAt` stop short of it, and a read at it fails with error 23.
+class MemoryRangeReader final : public RangeReader {
+public:
+    MemoryRangeReader(std::shared_ptr<const std::vector<uint8_t>> bytes, int64_t failAt = INT64_MAX)
+        : bytes_(std::move(bytes)), failAt_(failAt) {}
+    bool readAt(int64_t offset, void* buffer, uint32_t size, uint32_t& bytesRead) override {
+        bytesRead = 0;
+        if (offset >= failAt_) return false;
+        const int64_t end = std::min({offset + static_cast<int64_t>(size), failAt_, static_cast<int64_t>(bytes_->size())});
+        if (end <= offset) return true;
+        std::memcpy(buffer, bytes_->data() + offset, static_cast<size_t>(end - offset));
+        bytesRead = static_cast<uint32_t>(end - offset);
+        return true;
+    }
+    uint32_t systemError() const override { return 23; }
 
-    MemoryByteSource cut(data.data(), 30000);
-    const CoveredRangeCheck failed = checksumCoveredRange(cut, static_cast<int64_t>(data.size()), nullptr);
-    EXPECT_TRUE(failed.readFailed);
-    EXPECT_EQ(failed.bytesDone, 30000);
+private:
+    std::shared_ptr<const std::vector<uint8_t>> bytes_;
+    int64_t failAt_;
+};
 
-    MemoryByteSource empty(data.data(), 0);
-    EXPECT_EQ(checksumCoveredRange(empty, 0, nullptr).checksum, 0u);
+TEST(Integrity, ChecksumProgressAndReadFailuresAreThoseOfOnePassWithOrWithoutTheHelper) {
+    auto data = std::make_shared<std::vector<uint8_t>>(9 * kCheckChunk + 1000);
+    for (size_t i = 0; i < data->size(); ++i) (*data)[i] = static_cast<uint8_t>(i * 13 + 5);
+    const int64_t size = static_cast<int64_t>(data->size());
+    // The covered range starts behind the image, as in a media file.
+    const int64_t start = 4096;
+    const uint32_t expected = crc32UpdateBytewise(0, data->data() + start, data->size() - start);
+    for (const bool helped : {true, false}) {
+        const auto helper = [data, helped]() -> std::unique_ptr<RangeReader> {
+            return helped ? std::make_unique<MemoryRangeReader>(data) : nullptr;
+        };
+        MemoryRangeReader reader(data);
+        std::vector<int> percents;
+        const CoveredRangeCheck check =
+            checksumCoveredRange(reader, start, size - start, helper, [&](int p) { percents.push_back(p); });
+        EXPECT_FALSE(check.readFailed);
+        EXPECT_EQ(check.checksum, expected);
+        // Each whole percent at most once, growing, ending at 100.
+        EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+        EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end()), percents.end());
+        ASSERT_FALSE(percents.empty());
+        EXPECT_EQ(percents.back(), 100);
+
+        // A file that ends inside the range, or a read that fails: the bytes before it count,
+        // whichever thread read the chunks after it.
+        for (const int64_t cut : {int64_t{30000}, 6 * int64_t{kCheckChunk} + 777}) {
+            const auto shortData = std::make_shared<std::vector<uint8_t>>(data->begin(), data->begin() + cut);
+            MemoryRangeReader shortReader(shortData);
+            const CoveredRangeCheck ended = checksumCoveredRange(
+                shortReader, start, size - start,
+                [shortData, helped]() -> std::unique_ptr<RangeReader> {
+                    return helped ? std::make_unique<MemoryRangeReader>(shortData) : nullptr;
+                },
+                nullptr);
+            EXPECT_TRUE(ended.readFailed);
+            EXPECT_EQ(ended.systemError, 0u);
+            EXPECT_EQ(ended.bytesDone, cut - start);
+
+            MemoryRangeReader failing(data, cut);
+            const CoveredRangeCheck failed = checksumCoveredRange(
+                failing, start, size - start,
+                [data, cut, helped]() -> std::unique_ptr<RangeReader> {
+                    return helped ? std::make_unique<MemoryRangeReader>(data, cut) : nullptr;
+                },
+                nullptr);
+            EXPECT_TRUE(failed.readFailed);
+            EXPECT_EQ(failed.systemError, 23u);
+            EXPECT_EQ(failed.bytesRead, 0u);
+            EXPECT_EQ(failed.bytesDone, cut - start);
+        }
+    }
+    MemoryRangeReader reader(data);
+    bool reported = false;
+    EXPECT_EQ(checksumCoveredRange(reader, 0, 0, nullptr, [&](int) { reported = true; }).checksum, 0u);
+    EXPECT_FALSE(reported);
 }

@@ -82,8 +82,9 @@ TEST_F(JavaCheck, TheVersionCacheSavesTheSecondRun) {
     EXPECT_TRUE(log.has(L"got version from execution 17.0.2 " + machineText(jre::kAcceptedJavaMachine)));
     EXPECT_TRUE(log.has(L"checkJavaExe returning 1"));
     ASSERT_EQ(stand_in::runLog(runtime.home).size(), 1u);
-    // Started by its short path, quoted, with -version.
-    const std::string run = stand_in::runLog(runtime.home)[0];
+    // Started by its short path, quoted, with -version (the variables it saw follow a tab).
+    const std::string entry = stand_in::runLog(runtime.home)[0];
+    const std::string run = entry.substr(0, entry.find('\t'));
     EXPECT_EQ(run.front(), '"');
     EXPECT_EQ(run.substr(run.size() - 10), "\" -version");
 

@@ -106,6 +106,26 @@ TEST_F(JvmLoading, TheFixedCandidatesAreTriedInOrderAndTheFirstThatLoadsIsPublis
     EXPECT_TRUE(startsWith(base::narrowToWide(getenv("PATH")), wideBin + L";"));
 }
 
+// A folder's java.exe runs while its library loads: it sees the environment of before the load
+// (PATH without the runtime, no options variables), and its answer is in when LoadDLL returns.
+TEST_F(JvmLoading, AFoldersJavaRunsBesideTheLoadWithTheEnvironmentOfBefore) {
+    const auto runtime = stand_in::layOutRuntime(folder / L"beside", Shape::Bin, {.version = "11.0.9"});
+    placeJvm(binOf(runtime), L"server");
+    setEnvironment(L"PATH", L"C:\\before");
+    SetEnvironmentVariableW(L"_JAVA_OPTIONS", L"-Dcvn.test=1");
+    LogSince log;
+    ASSERT_TRUE(jre::LoadDLL(false, narrow(folder / L"beside"), false));
+    EXPECT_EQ(jre::loadedRuntime().version, "11.0.9");
+    EXPECT_TRUE(startsWith(environment(L"PATH").value_or(L""), base::narrowToWide(jre::loadedRuntime().binDirectory)));
+    EXPECT_EQ(environment(L"_JAVA_OPTIONS"), L"-Dcvn.test=1");
+    SetEnvironmentVariableW(L"_JAVA_OPTIONS", nullptr);
+    const auto runs = stand_in::runLog(runtime.home);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_NE(runs[0].find("\tPATH=C:\\before"), std::string::npos) << runs[0];
+    EXPECT_EQ(runs[0].find("OPTIONS="), std::string::npos) << runs[0];
+    EXPECT_TRUE(log.inOrder(L"checkJavaExe returning 1", L"Loading of JVM-DLL successful"));
+}
+
 TEST_F(JvmLoading, TheConfiguredSubdirectoryComesFirst) {
     services::setConfigTable({{152, "custom"}});
     const auto runtime = stand_in::layOutRuntime(folder / L"custom", Shape::Bin);
