@@ -67,11 +67,13 @@ std::vector<uint32_t> iconPixels(HICON icon) {
 
 class BrandedMedia : public ::testing::Test {
 protected:
-    std::wstring build(bool branded, const std::wstring& name) {
+    std::wstring build(bool branded, const std::wstring& name, const std::string& javaOptions = "") {
         media::MediaDescription description;
         description.config[107] = "1";
         description.config[122] = "com.example.Main";
-        description.config[123] = "\"-Dstandin.record=" + base::wideToNarrow(folder.file(L"record.txt")) + "\"";
+        description.config[2001] = "i";  // an installer: the natives are registered
+        description.config[123] =
+            "\"-Dstandin.record=" + base::wideToNarrow(folder.file(L"record.txt")) + "\" " + javaOptions;
         description.files.push_back({"cvnruntime.jar", {"", "jar"}});
         if (branded) description.branding = authorsBranding(folder);
         return buildMedia(folder, description, name);
@@ -132,12 +134,28 @@ TEST_F(BrandedMedia, IconManifestAndChecksumAreTheAuthorsAndAnUnbrandedFileKeeps
 }
 
 // Under Wine every process is an administrator's, so asking for elevation starts it as usual.
-TEST_F(BrandedMedia, RunsToTheJavaSide) {
-    const std::wstring media = build(true, L"setup.exe");
+// Its Java side compares it with an older build of the same installer (3.1.4.1592 against
+// 3.1.4.99, the same launcher inside): the first is the newer one.
+TEST_F(BrandedMedia, RunsToTheJavaSideWhichOrdersBrandedFilesByTheAuthorsVersions) {
+    const std::wstring older = folder.file(L"older.exe");
+    const std::wstring media =
+        build(true, L"setup.exe",
+              "-Dstandin.scenario=call:com/corvane/runtime/installer/platform/win32/FileVersion.compare0"
+              "(Ljava/lang/String;Ljava/lang/String;)I \"-Dstandin.arg=" + base::wideToNarrow(folder.file(L"setup.exe")) +
+                  "\" \"-Dstandin.arg=" + base::wideToNarrow(older) + "\"");
+    media::MediaDescription previous;
+    previous.config[107] = "1";
+    previous.config[122] = "com.example.Main";
+    previous.files.push_back({"cvnruntime.jar", {"", "jar"}});
+    previous.branding = authorsBranding(folder);
+    previous.branding->version->fileVersion = {3, 1, 4, 99};
+    ASSERT_EQ(buildMedia(folder, previous, L"older.exe"), older);
+
     const Finished run = runToEnd(media, {{}, {}, temp.path()});
     EXPECT_EQ(run.exitCode, 0u) << run.error;
     const stand_in::JvmRecord java = stand_in::JvmRecord::read(folder.file(L"record.txt"));
     EXPECT_EQ(java.outcome(), (stand_in::JvmRecord::Line{"returned"}));
+    EXPECT_EQ(java.firstFields("result"), std::vector<std::string>{"1"}) << readFileBytes(folder.file(L"record.txt"));
 }
 
 }  // namespace
