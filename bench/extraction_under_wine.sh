@@ -3,7 +3,8 @@
 # physical limit under the same Wine (bench/extraction_baseline.cpp: read the file once, then
 # read and write the included files with 1 MB buffers). Prints both times and the ratio
 # (launcher / baseline; at most 1.10 wanted for verification and extraction, 1.3 for the whole
-# run until the runtime choice). Run after ./check has built the
+# run until the runtime choice, against the same baseline built as a GUI program that imports the
+# launcher's system libraries, as launch_overhead.sh measures). Run after ./check has built the
 # Windows build to measure: BUILD=win32|win64, by default the shipped 32-bit one where it runs.
 # BENCH_DIR chooses where the media file and the extracted files go (default /tmp); with
 # BENCH_DIR=/dev/shm the disk's write-back leaves the figures alone.
@@ -20,6 +21,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${BENCH_DIR:-/tmp}/extraction-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 . "$root/bench/windows_build.sh"
+[ -f "$build/bin/extraction_baseline_gui.exe" ] || { echo "build/$BUILD lacks extraction_baseline_gui.exe: build it first" >&2; exit 1; }
 /usr/lib/wine/wineserver -p 2>/dev/null || true
 
 # Four 64 MB files of varied bytes (compressible data would flatter nobody here: nothing is
@@ -48,6 +50,7 @@ stamp() { sed -E 's/^\[([0-9]+):([0-9]+)\].*/\1 + \2 \/ 1000/' | bc -l; }
 # of those ratios is the steadier figure when the machine's load drifts during the benchmark.
 : > "$work/launcher.times"; : > "$work/phase.times"; : > "$work/baseline.times"; : > "$work/inside.times"
 : > "$work/read.times"; : > "$work/verify.times"; : > "$work/ratios"; : > "$work/whole.ratios"
+: > "$work/guibaseline.times"; : > "$work/gui.ratios"
 rounds=${ROUNDS:-15}
 for _ in $(seq "$rounds"); do
   rm -rf "$work/baseline"; sync
@@ -56,6 +59,10 @@ for _ in $(seq "$rounds"); do
   read -r total firstPass < "$work/inside"
   echo "$total" >> "$work/inside.times"; echo "$firstPass" >> "$work/read.times"
   echo "$(date +%s.%N) - $start" | bc -l >> "$work/baseline.times"
+  rm -rf "$work/baseline"; sync
+  start=$(date +%s.%N)
+  $wine "$build/bin/extraction_baseline_gui.exe" "$work/setup.exe" "$work/baseline" >/dev/null 2>&1 || true
+  echo "$(date +%s.%N) - $start" | bc -l >> "$work/guibaseline.times"
   rm -rf "$work/setup.exe.test"; sync
   LUMBRA_LOG=yes seconds $wine "$work/setup.exe" __cvn_extract_and_exit -q >> "$work/launcher.times"
   # Verification and extraction alone, from the log's own clock ("[s:ms] "). The newest log
@@ -65,11 +72,13 @@ for _ in $(seq "$rounds"); do
   echo "$(grep -m1 "checksums:" "$log" | stamp) - $(grep -m1 "verifying integrity" "$log" | stamp)" | bc -l >> "$work/verify.times"
   echo "$(tail -1 "$work/phase.times") / $total" | bc -l >> "$work/ratios"
   echo "$(tail -1 "$work/launcher.times") / $(tail -1 "$work/baseline.times")" | bc -l >> "$work/whole.ratios"
+  echo "$(tail -1 "$work/launcher.times") / $(tail -1 "$work/guibaseline.times")" | bc -l >> "$work/gui.ratios"
   rm -f "$log"
 done
 baselinePhase=$(median < "$work/inside.times") phase=$(median < "$work/phase.times")
 baselineRead=$(median < "$work/read.times") verify=$(median < "$work/verify.times")
 baseline=$(median < "$work/baseline.times") launcher=$(median < "$work/launcher.times")
+guiBaseline=$(median < "$work/guibaseline.times")
 # A quiet run without a runtime cleans its files up; one more run, untimed, finds the stand-in
 # runtime through LUMBRA_JAVA_HOME and ends in extract-and-exit's own way, which keeps them.
 rm -rf "$work/setup.exe.test"
@@ -88,3 +97,6 @@ echo "Whole runs, wall time under Wine (process start and exit included):"
 printf '  baseline                                    %6.3f s\n' "$baseline"
 printf '  launcher until the runtime choice           %6.3f s  ratio %.2f  (median of the rounds own %.2f)\n' \
   "$launcher" "$(echo "$launcher / $baseline" | bc -l)" "$(median < "$work/whole.ratios")"
+printf '  baseline as a GUI program (its libraries)  %6.3f s\n' "$guiBaseline"
+printf '  launcher against it (at most 1.3 wanted)              ratio %.2f  (median of the rounds own %.2f)\n' \
+  "$(echo "$launcher / $guiBaseline" | bc -l)" "$(median < "$work/gui.ratios")"
