@@ -153,6 +153,38 @@ TEST_F(MiscNatives, RebootNeedsTheShutdownPrivilege) {
     natives::setRebootActions(nullptr);
 }
 
+bool shutdownPrivilegeEnabled() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {}};
+    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &set.Privilege[0].Luid);
+    BOOL enabled = FALSE;
+    PrivilegeCheck(token, &set, &enabled);
+    CloseHandle(token);
+    return enabled != FALSE;
+}
+
+// The system's own privilege step on the process's token; only the reboot itself is held back.
+TEST_F(MiscNatives, RebootEnablesTheShutdownPrivilegeOfTheProcess) {
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+    TOKEN_PRIVILEGES off = {1, {{{}, 0}}};
+    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &off.Privileges[0].Luid);
+    AdjustTokenPrivileges(token, FALSE, &off, 0, nullptr, nullptr);
+    CloseHandle(token);
+    ASSERT_FALSE(shutdownPrivilegeEnabled());
+
+    static const services::RebootActions actions = {RebootSteps::sleep,
+                                                    services::systemRebootActions().enableShutdownPrivilege,
+                                                    RebootSteps::exitWindows};
+    natives::setRebootActions(&actions);
+    RebootSteps::taken.clear();
+    callVoid("Misc.reboot0", {});
+    natives::setRebootActions(nullptr);
+    EXPECT_TRUE(shutdownPrivilegeEnabled());
+    EXPECT_EQ(RebootSteps::taken, (std::vector<std::string>{"exit"}));
+}
+
 // The broadcast reaches a window of this thread, which sees the text the native sent.
 LRESULT CALLBACK settingListener(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     static std::wstring* heard = nullptr;
