@@ -118,6 +118,26 @@ TEST_F(WindowBorder, ClientAreaOfNormalMaximisedAndFullScreenWindows) {
     EXPECT_EQ(clientTopInWindow(window.get()), 0);
 }
 
+// A maximised window that moves to a screen of another DPI is told its new size as still
+// maximised; a normal one is left to the system's own handling.
+TEST_F(WindowBorder, ADpiChangeKeepsAMaximisedWindowMaximised) {
+    TestWindow window;
+    const jlong handle = install(window.get());
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_SHOWNORMAL});
+    RECT suggested = {100, 50, 1060, 650};
+    const auto changeDpi = [&] {
+        const std::size_t before = window.sizeTypes().size();
+        SendMessageW(window.get(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        return window.sizeTypes().size() - before;
+    };
+    EXPECT_EQ(changeDpi(), 0u);
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    ASSERT_EQ(changeDpi(), 1u);
+    EXPECT_EQ(window.sizeTypes().back(), static_cast<WPARAM>(SIZE_MAXIMIZED));
+    EXPECT_EQ(window.lastSize().cx, 960);
+    EXPECT_EQ(window.lastSize().cy, 600);
+}
+
 TEST_F(WindowBorder, HitTestingAndColourChangesReachTheJavaSide) {
     TestWindow window;
     install(window.get());
