@@ -5,19 +5,16 @@
 // fetched SID, which the native turns into the Java side's records.
 #include <windows.h>
 
-#include <io.h>
 #include <sddl.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "com_fakes.h"
 #include "harness/natives_test.h"
 #include "natives/object_picker.h"
+#include "stream_capture.h"
 
 namespace natives_test {
 namespace {
@@ -179,43 +176,6 @@ private:
     PickerScript& script_;
 };
 
-// The C runtime's standard output while it lives, read back by text().
-class StandardOutputCapture {
-public:
-    StandardOutputCapture() {
-        wchar_t folder[MAX_PATH + 1] = {}, file[MAX_PATH + 1] = {};
-        GetTempPathW(MAX_PATH + 1, folder);
-        GetTempFileNameW(folder, L"out", 0, file);
-        path_ = file;
-        std::fflush(stdout);
-        saved_ = _dup(_fileno(stdout));
-        if (std::FILE* opened = _wfopen(path_.c_str(), L"wb")) {
-            _dup2(_fileno(opened), _fileno(stdout));
-            std::fclose(opened);
-        }
-    }
-    ~StandardOutputCapture() {
-        restore();
-        DeleteFileW(path_.c_str());
-    }
-    std::string text() {
-        restore();
-        std::ifstream in(std::filesystem::path(path_), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stdout);
-        _dup2(saved_, _fileno(stdout));
-        _close(saved_);
-        saved_ = -1;
-    }
-    std::wstring path_;
-    int saved_ = -1;
-};
-
 class PickerFake : public NativesTest {
 protected:
     void SetUp() override {
@@ -279,7 +239,9 @@ TEST_F(PickerFake, ChosenUsersAndGroupsComeBackWithTheirSids) {
 TEST_F(PickerFake, WithoutAWindowOfItsOwnThereIsNoPicker) {
     // Under ctest the program has neither a visible window nor a console window.
     if (GetConsoleWindow()) GTEST_SKIP() << "the console window would be the picker's parent";
-    StandardOutputCapture output;
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    test_support::StreamCapture output(stdout, temp + std::wstring(L"picker-out-") + std::to_wstring(GetCurrentProcessId()));
     EXPECT_EQ(show(), Records{L"null"});
     EXPECT_EQ(output.text(), "could not find window\n");
     EXPECT_EQ(picker_.created(), 0);
