@@ -11,6 +11,7 @@
 
 #include "harness/natives_test.h"
 #include "natives/misc_seams.h"
+#include "privileges.h"
 #include "peer_process.h"
 
 namespace natives_test {
@@ -153,17 +154,6 @@ TEST_F(MiscNatives, RebootNeedsTheShutdownPrivilege) {
     natives::setRebootActions(nullptr);
 }
 
-bool shutdownPrivilegeEnabled() {
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-    PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {}};
-    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &set.Privilege[0].Luid);
-    BOOL enabled = FALSE;
-    PrivilegeCheck(token, &set, &enabled);
-    CloseHandle(token);
-    return enabled != FALSE;
-}
-
 // The system's own privilege step on the process's token; only the reboot itself is held back.
 TEST_F(MiscNatives, RebootEnablesTheShutdownPrivilegeOfTheProcess) {
     HANDLE token = nullptr;
@@ -172,7 +162,7 @@ TEST_F(MiscNatives, RebootEnablesTheShutdownPrivilegeOfTheProcess) {
     LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &off.Privileges[0].Luid);
     AdjustTokenPrivileges(token, FALSE, &off, 0, nullptr, nullptr);
     CloseHandle(token);
-    ASSERT_FALSE(shutdownPrivilegeEnabled());
+    ASSERT_FALSE(privilegeEnabled(L"SeShutdownPrivilege"));
 
     static const services::RebootActions actions = {RebootSteps::sleep,
                                                     services::systemRebootActions().enableShutdownPrivilege,
@@ -181,7 +171,7 @@ TEST_F(MiscNatives, RebootEnablesTheShutdownPrivilegeOfTheProcess) {
     RebootSteps::taken.clear();
     callVoid("Misc.reboot0", {});
     natives::setRebootActions(nullptr);
-    EXPECT_TRUE(shutdownPrivilegeEnabled());
+    EXPECT_TRUE(privilegeEnabled(L"SeShutdownPrivilege"));
     EXPECT_EQ(RebootSteps::taken, (std::vector<std::string>{"exit"}));
 }
 

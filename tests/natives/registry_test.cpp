@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "harness/natives_test.h"
+#include "privileges.h"
 #include "second_process.h"
 #include "services/platform.h"
 
@@ -327,18 +328,6 @@ TEST_F(RegistryNatives, NamesComeInEnumerationOrder) {
     EXPECT_EQ(textsOf(callObject("Registry.enumValues0", {kCurrentUser, javaString(key.path() + L"\\zeta"), 0})),
               std::vector<std::wstring>{});
     EXPECT_EQ(callObject("Registry.enumSubKeys0", {kCurrentUser, javaString(key.path() + L"\\missing"), 0}), nullptr);
-}
-
-bool privilegeEnabled(const wchar_t* name) {
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-    PRIVILEGE_SET set = {};
-    set.PrivilegeCount = 1;
-    LookupPrivilegeValueW(nullptr, name, &set.Privilege[0].Luid);
-    BOOL enabled = FALSE;
-    PrivilegeCheck(token, &set, &enabled);
-    CloseHandle(token);
-    return enabled != FALSE;
 }
 
 // Wine saves in its own registry format; restoring is a stub.
