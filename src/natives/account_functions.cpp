@@ -30,6 +30,7 @@ AccountFunctions lookUp() {
     take(advapi, "LsaAddAccountRights", functions.lsaAddAccountRights);
     take(advapi, "LsaRemoveAccountRights", functions.lsaRemoveAccountRights);
     take(advapi, "LsaClose", functions.lsaClose);
+    take(advapi, "LogonUserW", functions.logonUser);
     return functions;
 }
 

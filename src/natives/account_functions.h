@@ -1,7 +1,8 @@
-// The account and rights functions of netapi32 and the LSA, looked up at run time (netapi32 is
-// no KnownDLL, and not every system has every function). The natives call them through this
-// table only, so that a test can stand in for the answers a system cannot give (Wine keeps
-// users and groups in a fake of its own and has no account rights) and see the arguments.
+// The account and rights functions of netapi32 and the LSA, and the logon a profile directory is
+// asked with, looked up at run time (netapi32 is no KnownDLL, and not every system has every
+// function). The natives call them through this table only, so that a test can stand in for the
+// answers a system cannot give (Wine keeps users and groups in a fake of its own, has no account
+// rights, and its logon hands out no real token) and see the arguments.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +31,8 @@ struct AccountFunctions {
     NTSTATUS(WINAPI* lsaRemoveAccountRights)(LSA_HANDLE policy, PSID account, BOOLEAN allRights,
                                              PLSA_UNICODE_STRING rights, ULONG count);
     NTSTATUS(WINAPI* lsaClose)(LSA_HANDLE policy);
+    BOOL(WINAPI* logonUser)(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType, DWORD provider,
+                            PHANDLE token);
 };
 
 // The system's functions, looked up once per process (netapi32 loaded from the system

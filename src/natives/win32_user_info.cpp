@@ -235,7 +235,9 @@ Java_com_corvane_runtime_installer_platform_win32_Win32UserInfo_getUserProfileDi
     using ProfileDirectory = BOOL(WINAPI*)(HANDLE, LPWSTR, LPDWORD);
     const auto profileDirectory = reinterpret_cast<ProfileDirectory>(
         reinterpret_cast<void*>(GetProcAddress(userenv, "GetUserProfileDirectoryW")));
-    if (!profileDirectory) return result(env, base::formatWide(L" could not get functions %d", GetLastError()));
+    const auto logonUser = accountFunctions().logonUser;
+    if (!profileDirectory || !logonUser)
+        return result(env, base::formatWide(L" could not get functions %d", GetLastError()));
 
     const LocalSid converted = sidOfText(sidText.get());
     if (!converted) return result(env, base::formatWide(L" could not convert sid %d", GetLastError()));
@@ -245,8 +247,8 @@ Java_com_corvane_runtime_installer_platform_win32_Win32UserInfo_getUserProfileDi
     if (isBuiltinGroup(sidText.text()) || account.domain.empty()) account.domain = L".";
 
     HANDLE token = nullptr;
-    if (!LogonUserW(account.name.c_str(), account.domain.c_str(), passwordText.get(), LOGON32_LOGON_NETWORK,
-                    LOGON32_PROVIDER_DEFAULT, &token)) {
+    if (!logonUser(account.name.c_str(), account.domain.c_str(), passwordText.get(), LOGON32_LOGON_NETWORK,
+                   LOGON32_PROVIDER_DEFAULT, &token)) {
         return result(env, base::formatWide(L" could not get token %d", GetLastError()));
     }
     const base::win::KernelHandle owned(token);

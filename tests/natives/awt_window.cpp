@@ -116,7 +116,10 @@ LRESULT CALLBACK TestWindow::procedure(HWND window, UINT message, WPARAM wParam,
         paintTitleBar(window, reinterpret_cast<HDC>(wParam));
         return 0;
     case WM_SIZE:
-        if (self) self->sizeTypes_.push_back(wParam);
+        if (self) {
+            self->sizeTypes_.push_back(wParam);
+            self->lastSize_ = {LOWORD(lParam), HIWORD(lParam)};
+        }
         break;
     case WM_NCACTIVATE:
         if (self) ++self->activations_;

@@ -40,6 +40,8 @@ public:
     const std::vector<Mouse>& mouse() const { return mouse_; }
     // The first parameters of the WM_SIZE messages it received, in order.
     const std::vector<WPARAM>& sizeTypes() const { return sizeTypes_; }
+    // The client size the last of them carried.
+    SIZE lastSize() const { return lastSize_; }
     // How many WM_NCACTIVATE messages it received (flashing sends them).
     int activations() const { return activations_; }
     // Handles the messages that are waiting (painting, posted commands).
@@ -51,6 +53,7 @@ private:
     HWND window_ = nullptr;
     std::vector<Mouse> mouse_;
     std::vector<WPARAM> sizeTypes_;
+    SIZE lastSize_ = {};
     int activations_ = 0;
 };
 

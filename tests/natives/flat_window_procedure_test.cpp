@@ -5,6 +5,8 @@
 // window, normal and maximised, are kept under build/<arch>/artifacts.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
 #include <string>
 
@@ -116,6 +118,113 @@ TEST_F(WindowBorder, ClientAreaOfNormalMaximisedAndFullScreenWindows) {
     setSystemProperty("standin.fullscreen", "true");
     callVoidOn(border_, wndProc("updateFrame"), {handle, 6});
     EXPECT_EQ(clientTopInWindow(window.get()), 0);
+}
+
+// Wine's shell hands each app bar message to the window of class WineAppBar (its explorer's),
+// which writes the answer into a mapping the caller made. A window of that class in this
+// program, found before the explorer's, answers as Windows does for a taskbar that hides
+// itself at the bottom of the screen and for one at the left.
+class AutoHidingTaskbars {
+public:
+    AutoHidingTaskbars() {
+        WNDCLASSW type = {};
+        type.lpfnWndProc = procedure;
+        type.hInstance = GetModuleHandleW(nullptr);
+        type.lpszClassName = L"WineAppBar";
+        RegisterClassW(&type);
+        window_ = CreateWindowExW(WS_EX_TOOLWINDOW, type.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  type.hInstance, nullptr);
+    }
+    ~AutoHidingTaskbars() {
+        DestroyWindow(window_);
+        UnregisterClassW(L"WineAppBar", GetModuleHandleW(nullptr));
+    }
+    AutoHidingTaskbars(const AutoHidingTaskbars&) = delete;
+    AutoHidingTaskbars& operator=(const AutoHidingTaskbars&) = delete;
+
+    bool found() const { return FindWindowW(L"WineAppBar", nullptr) == window_; }
+
+private:
+    // The message as Wine's shell sends it: the same on 32 and 64 bits.
+    struct Bar {
+        LONG window;
+        UINT callbackMessage, edge;
+        RECT area;
+        ULONGLONG parameter;
+    };
+    struct Command {
+        ULONG answerMapping;
+        DWORD process;
+        Bar bar;
+    };
+    struct Answer {
+        ULONGLONG result;
+        Bar bar;
+    };
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != WM_COPYDATA) return DefWindowProcW(window, message, wParam, lParam);
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (data->cbData != sizeof(Command)) return TRUE;
+        const auto* command = static_cast<const Command*>(data->lpData);
+        constexpr DWORD kGetAutoHideBarEx = 0x0B;
+        ULONGLONG result = 0;
+        if (data->dwData == ABM_GETSTATE) result = ABS_AUTOHIDE | ABS_ALWAYSONTOP;
+        if (data->dwData == kGetAutoHideBarEx && (command->bar.edge == ABE_BOTTOM || command->bar.edge == ABE_LEFT))
+            result = reinterpret_cast<std::uintptr_t>(window);  // the bar's window
+        // The caller is this process: its mapping handle is good here as it is.
+        const HANDLE mapping = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(command->answerMapping));
+        if (auto* answer = static_cast<Answer*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(Answer)))) {
+            answer->result = result;
+            answer->bar = command->bar;
+            UnmapViewOfFile(answer);
+        }
+        return TRUE;
+    }
+    HWND window_ = nullptr;
+};
+
+// A maximised window leaves the pixel free at each edge where an auto-hidden taskbar waits.
+TEST_F(WindowBorder, AMaximisedWindowLeavesAPixelWhereATaskbarHides) {
+    TestWindow window;
+    const jlong handle = install(window.get());
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    ASSERT_TRUE(IsZoomed(window.get()));
+    const auto clientInScreen = [&] {
+        RECT client = {};
+        GetClientRect(window.get(), &client);
+        MapWindowPoints(window.get(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+        return client;
+    };
+    const RECT before = clientInScreen();
+
+    const AutoHidingTaskbars taskbars;
+    ASSERT_TRUE(taskbars.found());
+    callVoidOn(border_, wndProc("updateFrame"), {handle, 6});
+    const RECT after = clientInScreen();
+    EXPECT_EQ(after.left, before.left + 1);
+    EXPECT_EQ(after.bottom, before.bottom - 1);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.right, before.right);
+}
+
+// A maximised window that moves to a screen of another DPI is told its new size as still
+// maximised; a normal one is left to the system's own handling.
+TEST_F(WindowBorder, ADpiChangeKeepsAMaximisedWindowMaximised) {
+    TestWindow window;
+    const jlong handle = install(window.get());
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_SHOWNORMAL});
+    RECT suggested = {100, 50, 1060, 650};
+    const auto changeDpi = [&] {
+        const std::size_t before = window.sizeTypes().size();
+        SendMessageW(window.get(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        return window.sizeTypes().size() - before;
+    };
+    EXPECT_EQ(changeDpi(), 0u);
+    callVoidOn(border_, wndProc("showWindow"), {handle, SW_MAXIMIZE});
+    ASSERT_EQ(changeDpi(), 1u);
+    EXPECT_EQ(window.sizeTypes().back(), static_cast<WPARAM>(SIZE_MAXIMIZED));
+    EXPECT_EQ(window.lastSize().cx, 960);
+    EXPECT_EQ(window.lastSize().cy, 600);
 }
 
 TEST_F(WindowBorder, HitTestingAndColourChangesReachTheJavaSide) {

@@ -11,6 +11,7 @@
 
 #include "harness/natives_test.h"
 #include "natives/misc_seams.h"
+#include "privileges.h"
 #include "peer_process.h"
 
 namespace natives_test {
@@ -151,6 +152,27 @@ TEST_F(MiscNatives, RebootNeedsTheShutdownPrivilege) {
     callVoid("Misc.reboot0", {});
     EXPECT_EQ(RebootSteps::taken, (std::vector<std::string>{"privilege", "exit"}));
     natives::setRebootActions(nullptr);
+}
+
+// The system's own privilege step on the process's token; only the reboot itself is held back.
+TEST_F(MiscNatives, RebootEnablesTheShutdownPrivilegeOfTheProcess) {
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+    TOKEN_PRIVILEGES off = {1, {{{}, 0}}};
+    LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &off.Privileges[0].Luid);
+    AdjustTokenPrivileges(token, FALSE, &off, 0, nullptr, nullptr);
+    CloseHandle(token);
+    ASSERT_FALSE(privilegeEnabled(L"SeShutdownPrivilege"));
+
+    static const services::RebootActions actions = {RebootSteps::sleep,
+                                                    services::systemRebootActions().enableShutdownPrivilege,
+                                                    RebootSteps::exitWindows};
+    natives::setRebootActions(&actions);
+    RebootSteps::taken.clear();
+    callVoid("Misc.reboot0", {});
+    natives::setRebootActions(nullptr);
+    EXPECT_TRUE(privilegeEnabled(L"SeShutdownPrivilege"));
+    EXPECT_EQ(RebootSteps::taken, (std::vector<std::string>{"exit"}));
 }
 
 // The broadcast reaches a window of this thread, which sees the text the native sent.

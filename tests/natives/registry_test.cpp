@@ -2,6 +2,8 @@
 // process, the roots, the view flags, deletion, enumeration, saving and restoring keys.
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "harness/natives_test.h"
+#include "privileges.h"
 #include "second_process.h"
 #include "services/platform.h"
 
@@ -327,18 +330,6 @@ TEST_F(RegistryNatives, NamesComeInEnumerationOrder) {
     EXPECT_EQ(callObject("Registry.enumSubKeys0", {kCurrentUser, javaString(key.path() + L"\\missing"), 0}), nullptr);
 }
 
-bool privilegeEnabled(const wchar_t* name) {
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
-    PRIVILEGE_SET set = {};
-    set.PrivilegeCount = 1;
-    LookupPrivilegeValueW(nullptr, name, &set.Privilege[0].Luid);
-    BOOL enabled = FALSE;
-    PrivilegeCheck(token, &set, &enabled);
-    CloseHandle(token);
-    return enabled != FALSE;
-}
-
 // Wine saves in its own registry format; restoring is a stub.
 TEST_F(RegistryNatives, SavingWritesANewFileAndRestoringReachesTheSystem) {
     TestKey key;
@@ -357,14 +348,28 @@ TEST_F(RegistryNatives, SavingWritesANewFileAndRestoringReachesTheSystem) {
     EXPECT_NE(saved.find("\"saved value\"=\"kept\""), std::string::npos) << saved;
 
     // Wine's restore is a stub that answers success for any file and changes nothing; what
-    // reaches it and the failures before it are what can be seen here.
+    // reaches it and the failures before it are what can be seen here. The key to restore into
+    // is made when it is missing.
     key.writeText(L"saved value", REG_SZ, L"changed");
-    callBoolean("Registry.restoreKey0", {kCurrentUser, key.java(), javaString(file), 0});
+    EXPECT_TRUE(callBoolean("Registry.restoreKey0", {kCurrentUser, key.java(), javaString(file), 0}));
     EXPECT_TRUE(privilegeEnabled(L"SeRestorePrivilege"));
     EXPECT_EQ(textOf(getValue(key, L"saved value")), L"changed");
+    const std::wstring fresh = key.path() + L"\\restored";
+    EXPECT_TRUE(callBoolean("Registry.restoreKey0", {kCurrentUser, javaString(fresh), javaString(file), 0}));
+    EXPECT_TRUE(callBoolean("Registry.keyExists0", {kCurrentUser, javaString(fresh), 0}));
     EXPECT_FALSE(callBoolean("Registry.restoreKey0", {kCurrentUser, key.java(), javaString(L""), 0}));
     EXPECT_FALSE(callBoolean("Registry.restoreKey0", {kCurrentUser, key.java(), nullptr, 0}));
     DeleteFileW(file.c_str());
+}
+
+// The events a window registered for shell changes heard (the shell's message carries the
+// event in lParam).
+std::vector<LPARAM> heardEvents;
+constexpr UINT kShellChange = WM_APP + 1;
+
+LRESULT CALLBACK shellChangeListener(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kShellChange) heardEvents.push_back(lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 // The shell learns of the change through SHChangeNotify; a window registered for association
@@ -372,8 +377,38 @@ TEST_F(RegistryNatives, SavingWritesANewFileAndRestoringReachesTheSystem) {
 TEST_F(RegistryNatives, AssociationChangesReachTheShell) {
     callVoid("Registry.changeNotifyAssociations0", {});
     EXPECT_TRUE(services::systemLibrariesPreloaded());
-    EXPECT_NE(GetModuleHandleW(L"shell32.dll"), nullptr);
+    const HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    ASSERT_NE(shell, nullptr);
+
+    using Register = ULONG(WINAPI*)(HWND, int, LONG, UINT, int, const SHChangeNotifyEntry*);
+    using Deregister = BOOL(WINAPI*)(ULONG);
+    const auto registerWindow =
+        reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(shell, "SHChangeNotifyRegister")));
+    const auto deregister =
+        reinterpret_cast<Deregister>(reinterpret_cast<void*>(GetProcAddress(shell, "SHChangeNotifyDeregister")));
+    ASSERT_TRUE(registerWindow && deregister);
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = shellChangeListener;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"RegistryNativesShellListener";
+    RegisterClassW(&windowClass);
+    const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
+                                        windowClass.hInstance, nullptr);
+    const SHChangeNotifyEntry everywhere = {nullptr, TRUE};
+    const ULONG registration =
+        registerWindow(window, SHCNRF_ShellLevel, SHCNE_ASSOCCHANGED, kShellChange, 1, &everywhere);
+    ASSERT_NE(registration, 0u);
+
+    heardEvents.clear();
     callVoid("Registry.changeNotifyAssociations0", {});
+    MSG message;
+    for (int i = 0; i < 100 && heardEvents.empty(); ++i) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        if (heardEvents.empty()) Sleep(20);
+    }
+    EXPECT_EQ(heardEvents, std::vector<LPARAM>{SHCNE_ASSOCCHANGED});
+    deregister(registration);
+    DestroyWindow(window);
 }
 
 }  // namespace

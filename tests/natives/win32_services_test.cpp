@@ -145,6 +145,8 @@ TEST_F(ServiceNatives, StopWaits) {
 // ---- Stand-ins ---------------------------------------------------------------------------------
 
 std::vector<std::wstring> calls;
+// The configuration level the stand-in refuses, as Wine refuses delayed start; 0 for none.
+DWORD refusedLevel = SERVICE_CONFIG_DELAYED_AUTO_START_INFO;
 
 std::wstring text(const wchar_t* value) { return value ? L"'" + std::wstring(value) + L"'" : L"null"; }
 
@@ -176,7 +178,7 @@ BOOL WINAPI recordChange(SC_HANDLE, DWORD level, LPVOID info) {
     }
     calls.push_back(seen);
     SetLastError(ERROR_ACCESS_DENIED);
-    return level != SERVICE_CONFIG_DELAYED_AUTO_START_INFO;
+    return level != refusedLevel;
 }
 
 SC_HANDLE WINAPI refuseManager(LPCWSTR, LPCWSTR, DWORD) {
@@ -228,6 +230,36 @@ TEST_F(ServiceNatives, ChangedConfiguration) {
     const natives::ServiceFunctions withoutChange2{&OpenSCManagerW, &ChangeServiceConfigW, nullptr};
     natives::ReplacedServiceFunctions missing(withoutChange2);
     EXPECT_EQ(call("setRestartServiceConfig0", {name(), true, 500, 1, 0}), 1);
+    EXPECT_EQ(call("setDelayedAutoStart0", {name(), true}), ERROR_CALL_NOT_IMPLEMENTED);
+}
+
+// As Windows takes a delayed start (Wine knows none) and refuses failure actions to a caller
+// without the right: zero for the one, the system's error for the other.
+TEST_F(ServiceNatives, ADelayedStartTakenAndFailureActionsRefused) {
+    install(L"quick");
+    calls.clear();
+    const natives::ServiceFunctions standIn{&OpenSCManagerW, recordConfig, recordChange};
+    natives::ReplacedServiceFunctions replaced(standIn);
+    refusedLevel = SERVICE_CONFIG_FAILURE_ACTIONS;
+    EXPECT_EQ(call("setDelayedAutoStart0", {name(), true}), 0);
+    EXPECT_EQ(call("setRestartServiceConfig0", {name(), true, 1000, 2, 60}), ERROR_ACCESS_DENIED);
+    refusedLevel = SERVICE_CONFIG_DELAYED_AUTO_START_INFO;
+    EXPECT_EQ(calls, (Calls{L"level 3 1", L"level 2 reset 60 actions 1/1000 1/1000 0/1000"}));
+}
+
+TEST_F(ServiceNatives, ABootDriversStartTypeIsZero) {
+    const std::wstring driver = L"cvnTestDriver" + std::to_wstring(GetCurrentProcessId());
+    const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    const SC_HANDLE service =
+        CreateServiceW(manager, driver.c_str(), driver.c_str(), SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                       SERVICE_BOOT_START, SERVICE_ERROR_NORMAL, L"System32\\drivers\\cvn_test.sys", nullptr, nullptr,
+                       nullptr, nullptr, nullptr);
+    ASSERT_NE(service, nullptr) << GetLastError();
+    EXPECT_EQ(call("getStartType0", {javaString(driver)}), 0);
+    EXPECT_EQ(call("queryStatus0", {javaString(driver)}), -SERVICE_STOPPED);
+    DeleteService(service);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
 }
 
 TEST_F(ServiceNatives, WhatWineAnswersForFailureActionsAndDelayedStart) {

@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/win/handles.h"
 #include "harness/natives_test.h"
 #include "natives/account_functions.h"
 #include "natives/secret_text.h"
@@ -38,6 +39,52 @@ TEST_F(UserInfoNatives, TheProcessUserAndItsToken) {
     // Wine's token is a full administrator's; a group it does not hold is no membership.
     EXPECT_TRUE(callBoolean("Win32UserInfo.isMemberOfGroup0", {544}));
     EXPECT_FALSE(callBoolean("Win32UserInfo.isMemberOfGroup0", {4321}));
+}
+
+// The calling thread impersonates, while it lives, the process's token with the administrators
+// group made deny-only, as in the filtered token of an administrator who is not elevated.
+class DenyOnlyAdministrators {
+public:
+    DenyOnlyAdministrators() {
+        HANDLE process = nullptr, filtered = nullptr, impersonation = nullptr;
+        SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+        PSID administrators = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &process)) return;
+        const base::win::KernelHandle processToken(process);
+        if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
+                                      0, 0, 0, &administrators))
+            return;
+        SID_AND_ATTRIBUTES disabled = {administrators, 0};
+        const BOOL made = CreateRestrictedToken(process, 0, 1, &disabled, 0, nullptr, 0, nullptr, &filtered);
+        FreeSid(administrators);
+        if (!made) return;
+        const base::win::KernelHandle filteredToken(filtered);
+        if (!DuplicateToken(filtered, SecurityImpersonation, &impersonation)) return;
+        const base::win::KernelHandle impersonationToken(impersonation);
+        impersonating_ = SetThreadToken(nullptr, impersonation) != FALSE;
+    }
+    ~DenyOnlyAdministrators() {
+        if (impersonating_) RevertToSelf();
+    }
+    DenyOnlyAdministrators(const DenyOnlyAdministrators&) = delete;
+    DenyOnlyAdministrators& operator=(const DenyOnlyAdministrators&) = delete;
+    bool impersonating() const { return impersonating_; }
+
+private:
+    bool impersonating_ = false;
+};
+
+TEST_F(UserInfoNatives, DenyOnlyAdministratorsAreNoMembersOfTheirGroup) {
+    {
+        const DenyOnlyAdministrators filtered;
+        ASSERT_TRUE(filtered.impersonating());
+        EXPECT_FALSE(callBoolean("Win32UserInfo.isMemberOfGroup0", {544}));
+        EXPECT_TRUE(callBoolean("Win32UserInfo.isMemberOfGroup0", {545}));  // users stays enabled
+        // The elevation type is the process token's, whatever the thread impersonates: under
+        // Wine an elevated administrator's (TokenElevationTypeFull).
+        EXPECT_EQ(callInt("Win32UserInfo.getElevationType0", {}), 2);
+    }
+    EXPECT_TRUE(callBoolean("Win32UserInfo.isMemberOfGroup0", {544}));
 }
 
 std::wstring accountName(const wchar_t* sid, bool nameOnly) {
@@ -103,9 +150,10 @@ TEST_F(UserInfoNatives, UsersAndGroupsAsWineKeepsThem) {
 
 // What the stand-ins answer, and each call as a line of what they were given.
 struct Answers {
-    NET_API_STATUS groupAdd = 0, groupGetInfo = 0, userAdd = 0, userGetInfo = 0, addMembers = 0;
+    NET_API_STATUS groupAdd = 0, groupGetInfo = 0, userAdd = 0, userGetInfo = 0, addMembers = 0, userDel = 0, groupDel = 0;
     NTSTATUS open = 0, change = 0;
-    bool lookupSucceeds = true;
+    bool lookupSucceeds = true, logonSucceeds = true;
+    HANDLE loggedOn = nullptr;
     int buffersOut = 0;
     std::vector<std::wstring> calls;
 } answers;
@@ -199,9 +247,32 @@ NTSTATUS WINAPI closePolicy(LSA_HANDLE policy) {
     return 0;
 }
 
-const natives::AccountFunctions kStandIns = {groupAdd,   groupGetInfo, bufferFree,  userAdd,   userGetInfo,
-                                             addMembers, nullptr,      nullptr,     lookupName, openPolicy,
-                                             addRights,  removeRights, closePolicy};
+NET_API_STATUS WINAPI userDel(LPCWSTR server, LPCWSTR user) {
+    record(line(L"userDel", server, user));
+    return answers.userDel;
+}
+NET_API_STATUS WINAPI groupDel(LPCWSTR server, LPCWSTR group) {
+    record(line(L"groupDel", server, group));
+    return answers.groupDel;
+}
+// A logon that succeeds hands out a copy of this process's own token.
+BOOL WINAPI logOn(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD type, DWORD provider, PHANDLE token) {
+    record(line(L"logon", user, domain, password, type, provider));
+    HANDLE process = nullptr;
+    if (!answers.logonSucceeds || !OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &process)) {
+        SetLastError(ERROR_LOGON_FAILURE);
+        return FALSE;
+    }
+    const BOOL copied = DuplicateTokenEx(process, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, nullptr,
+                                         SecurityImpersonation, TokenPrimary, token);
+    CloseHandle(process);
+    answers.loggedOn = copied ? *token : nullptr;
+    return copied;
+}
+
+const natives::AccountFunctions kStandIns = {groupAdd,   groupGetInfo, bufferFree,   userAdd,     userGetInfo,
+                                             addMembers, userDel,      groupDel,     lookupName,  openPolicy,
+                                             addRights,  removeRights, closePolicy,  logOn};
 
 class AccountStandIns : public UserInfoNatives {
 protected:
@@ -276,6 +347,35 @@ TEST_F(AccountStandIns, MissingFunctionsAnswerTheirFailure) {
     EXPECT_EQ(callInt("Win32UserInfo.deleteUser0", {nullptr, javaString(L"ann")}), -1);
     EXPECT_EQ(callInt("Win32UserInfo.deleteLocalGroup0", {nullptr, javaString(L"crew")}), -1);
     EXPECT_FALSE(setRight(L"S-1-5-32-544", L"SeX", true));
+}
+
+TEST_F(AccountStandIns, DeletionsAnswerTheSystemsStatus) {
+    answers.userDel = NERR_UserNotFound;
+    EXPECT_EQ(callInt("Win32UserInfo.deleteUser0", {javaString(L"\\\\host"), javaString(L"ann")}), 2221);
+    EXPECT_EQ(callInt("Win32UserInfo.deleteLocalGroup0", {nullptr, javaString(L"crew")}), 0);
+    answers.groupDel = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(callInt("Win32UserInfo.deleteLocalGroup0", {nullptr, javaString(L"crew")}), 5);
+    EXPECT_EQ(answers.calls, (Calls{L"userDel \\\\host ann", L"groupDel <null> crew", L"groupDel <null> crew"}));
+}
+
+// The logon Wine cannot do is answered with this process's own token: the profile directory is
+// then asked of the system for this user.
+TEST_F(AccountStandIns, ProfileDirectoryOfALoggedOnAccount) {
+    const std::wstring sid = text(callObject("Win32UserInfo.getUserSid0", {}));
+    wchar_t profile[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH), 0u);
+    EXPECT_EQ(profileDirectory(sid), profile);
+    ASSERT_EQ(answers.calls.size(), 1u);
+    EXPECT_TRUE(answers.calls[0].starts_with(L"logon " + userName() + L" ")) << answers.calls[0];
+    EXPECT_TRUE(answers.calls[0].ends_with(L" pw 3 0")) << answers.calls[0];  // a network logon, default provider
+    DWORD flags = 0;
+    EXPECT_FALSE(GetHandleInformation(answers.loggedOn, &flags)) << "the logon's token was left open";
+
+    // A built-in group logs on in the local domain; a refused logon gives the system's error.
+    answers.calls.clear();
+    answers.logonSucceeds = false;
+    EXPECT_EQ(profileDirectory(L"S-1-5-32-545"), L" could not get token 1326");
+    EXPECT_EQ(answers.calls, (Calls{L"logon Users . pw 3 0"}));
 }
 
 TEST_F(AccountStandIns, AccountRights) {

@@ -189,6 +189,8 @@ const std::pair<const char*, const char*> kClasses[] = {
     // ---- Natives tests: the window record of Misc.getTopLevelWindows0 ----
     {"com/corvane/api/windows/WindowInfo", "java/lang/Object"},
     // ---- end of the Misc natives' classes ----
+    // ---- Natives tests: the account record of ObjectPicker.show0 ----
+    {"com/corvane/runtime/installer/platform/win32/ObjectPicker$Result", "java/lang/Object"},
     // ---- Natives tests: AWT windows with their peers, reflected methods, the window border ----
     {"java/awt/Component", "java/lang/Object"},
     {"java/awt/Container", "java/awt/Component"},
@@ -236,6 +238,9 @@ const MemberRow kMembers[] = {
     // ---- Natives tests: the window record of Misc.getTopLevelWindows0 ----
     {"com/corvane/api/windows/WindowInfo", 'm', "<init>", "(JILjava/lang/String;Ljava/lang/String;)V"},
     // ---- end of the Misc natives' members ----
+    // ---- Natives tests: name, path, class, principal name and SID of a chosen account ----
+    {"com/corvane/runtime/installer/platform/win32/ObjectPicker$Result", 'm', "<init>",
+     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V"},
     // ---- Natives tests: the window natives' AWT model and the window border's callbacks ----
     // A peer is made with its window handle, which getHWnd answers.
     {"java/awt/Component", 'i', "peer", "Ljava/awt/peer/ComponentPeer;"},
