@@ -2,6 +2,10 @@
 // 64 KB pieces: once through connect0/openRequest0/sendRequest0/read0 called through JNI on the
 // stand-in virtual machine (as the Java side calls them), once with plain WinInet calls of the
 // same pieces, taking turns at going first. Prints the seconds of each per round and the medians' ratio.
+// The stand-in machine's own share of read0's time is measured as well: the same JNI calls a
+// download makes (the static call, the array's length, the exception check and the copy into the
+// array) without WinInet. A real virtual machine does each of them in a few instructions and a
+// copy; the stand-in takes a lock, checks the caller and names the function for each.
 //   wininet_read_bench [COUNT] [ROUNDS]
 #include <windows.h>
 
@@ -76,6 +80,28 @@ std::size_t plain(const HttpTestServer& server) {
     return total;
 }
 
+// The stand-in machine's work for `count` downloads' reads, without the library: read0 called as
+// a download calls it (on no session, so that it returns at once), then what read0 does through
+// JNI with a piece it got.
+double machineShare(int count) {
+    JNIEnv* env = natives_test::env();
+    env->PushLocalFrame(16);
+    const jclass winInet = env->FindClass("com/corvane/runtime/installer/platform/win32/wininet/WinInet");
+    const jmethodID read0 = env->GetStaticMethodID(winInet, "read0", "(J[BII)I");
+    const jbyteArray buffer = env->NewByteArray(kPiece);
+    std::vector<jbyte> piece(kPiece, 1);
+    const std::size_t calls = (HttpTestServer::kLargeSize + kPiece - 1) / kPiece * static_cast<std::size_t>(count);
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t i = 0; i < calls; ++i) {
+        env->CallStaticIntMethod(winInet, read0, jlong{0}, buffer, jint{0}, jint{kPiece});
+        if (env->GetArrayLength(buffer) < kPiece || env->ExceptionCheck()) std::exit(1);
+        env->SetByteArrayRegion(buffer, 0, kPiece, piece.data());
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    env->PopLocalFrame(nullptr);
+    return seconds;
+}
+
 template <class Download>
 double timed(const HttpTestServer& server, int count, Download download) {
     const auto start = std::chrono::steady_clock::now();
@@ -102,7 +128,7 @@ int main(int argc, char** argv) {
     const HttpTestServer server;
     timed(server, 1, plain);  // the library and the server warmed
     timed(server, 1, throughNatives);
-    std::vector<double> natives, plainRuns, ratios;
+    std::vector<double> natives, plainRuns, ratios, machine;
     for (int round = 0; round < rounds; ++round) {
         // Each goes first in every other round, so that neither gains from the other's warm-up.
         if (round % 2 == 0) {
@@ -112,6 +138,7 @@ int main(int argc, char** argv) {
             natives.push_back(timed(server, count, throughNatives));
             plainRuns.push_back(timed(server, count, plain));
         }
+        machine.push_back(machineShare(count));
         ratios.push_back(natives.back() / plainRuns.back());
         std::printf("round %d: plain %.3f s, natives %.3f s, ratio %.3f\n", round + 1, plainRuns.back(), natives.back(),
                     ratios.back());
@@ -123,5 +150,7 @@ int main(int argc, char** argv) {
                 "wanted)\n",
                 megabytes, count, rounds, median(plainRuns), megabytes / median(plainRuns), median(natives),
                 megabytes / median(natives), median(natives) / median(plainRuns), median(ratios));
+    std::printf("of read0's time, the stand-in machine's own JNI work for the same calls %.3f s; without it, ratio %.3f\n",
+                median(machine), (median(natives) - median(machine)) / median(plainRuns));
     return 0;
 }
