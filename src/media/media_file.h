@@ -32,16 +32,15 @@ private:
 // which it moves only when the next read does not follow the last.
 class HandleRangeReader final : public RangeReader {
 public:
-    explicit HandleRangeReader(HANDLE file) : file_(file) {}
-    explicit HandleRangeReader(base::win::FileHandle file) : owned_(std::move(file)), file_(owned_.get()) {}
+    explicit HandleRangeReader(HANDLE file) : source_(file) {}
+    explicit HandleRangeReader(base::win::FileHandle file) : owned_(std::move(file)), source_(owned_.get()) {}
     bool readAt(int64_t offset, void* buffer, uint32_t size, uint32_t& bytesRead) override;
-    uint32_t systemError() const override { return error_; }
+    uint32_t systemError() const override { return source_.systemError(); }
 
 private:
     base::win::FileHandle owned_;
-    HANDLE file_;
-    int64_t position_ = -1;  // not known yet
-    uint32_t error_ = 0;
+    HandleByteSource source_;
+    bool positionKnown_ = false;  // the source's position is the file's (lost by a failure)
 };
 
 // Opens the media file (the running executable unless a path is given) for reading; a failure

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "base/text.h"
 #include "files/deletion_file.h"
 
 namespace stand_in::jvm {
@@ -218,13 +219,6 @@ void setRunMark(Vm& vm) {
     vm.record({"step", "mark", "2"});
 }
 
-std::wstring wideOfAnsi(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
 // Lists the tree below `directory` for a deletion file: files, and subdirectories before their
 // parents.
 void listTree(const std::wstring& directory, files::DeletionFile& content) {
@@ -249,8 +243,8 @@ void listTree(const std::wstring& directory, files::DeletionFile& content) {
 // launcher's deletion mode, which waits until this process has ended (a semaphore the process
 // holds for the rest of its life) and removes the directory.
 void startDeletion(Vm& vm) {
-    const std::wstring directory = wideOfAnsi(vm.properties["lumbra.tempDir"]);
-    const std::wstring launcher = wideOfAnsi(vm.properties["lumbra.moduleName"]);
+    const std::wstring directory = base::narrowToWide(vm.properties["lumbra.tempDir"]);
+    const std::wstring launcher = base::narrowToWide(vm.properties["lumbra.moduleName"]);
     files::DeletionFile content;
     content.semaphoreName = L"Local\\standin_end_" + std::to_wstring(GetCurrentProcessId());
     CreateSemaphoreW(nullptr, 0, 1, content.semaphoreName.c_str());  // released when the process ends
