@@ -69,10 +69,25 @@ bool HandleByteSource::seek(int64_t offset) {
 
 bool HandleRangeReader::readAt(int64_t offset, void* buffer, uint32_t size, uint32_t& bytesRead) {
     bytesRead = 0;
-    positionKnown_ = (positionKnown_ && source_.position() == offset) || source_.seek(offset);
-    if (!positionKnown_) return false;
-    positionKnown_ = source_.read(buffer, size, bytesRead);
-    return positionKnown_;
+    if (offset != position_) {
+        LARGE_INTEGER target;
+        target.QuadPart = offset;
+        if (!SetFilePointerEx(file_, target, nullptr, FILE_BEGIN)) {
+            error_ = GetLastError();
+            position_ = -1;
+            return false;
+        }
+        position_ = offset;
+    }
+    DWORD got = 0;
+    if (!ReadFile(file_, buffer, size, &got, nullptr)) {
+        error_ = GetLastError();
+        position_ = -1;
+        return false;
+    }
+    bytesRead = got;
+    position_ += got;
+    return true;
 }
 
 namespace {

@@ -30,17 +30,21 @@ private:
 
 // A RangeReader over a Windows file handle, owned or not. It reads on from its file position,
 // which it moves only when the next read does not follow the last.
+// Its reads and seeks are its own rather than HandleByteSource's: built on that class, the
+// shipped 32-bit build's check took twice as long (256 MB: 63 ms instead of 30 ms under
+// Wine), reproducibly, for a reason not found; measure before folding them.
 class HandleRangeReader final : public RangeReader {
 public:
-    explicit HandleRangeReader(HANDLE file) : source_(file) {}
-    explicit HandleRangeReader(base::win::FileHandle file) : owned_(std::move(file)), source_(owned_.get()) {}
+    explicit HandleRangeReader(HANDLE file) : file_(file) {}
+    explicit HandleRangeReader(base::win::FileHandle file) : owned_(std::move(file)), file_(owned_.get()) {}
     bool readAt(int64_t offset, void* buffer, uint32_t size, uint32_t& bytesRead) override;
-    uint32_t systemError() const override { return source_.systemError(); }
+    uint32_t systemError() const override { return error_; }
 
 private:
     base::win::FileHandle owned_;
-    HandleByteSource source_;
-    bool positionKnown_ = false;  // the source's position is the file's (lost by a failure)
+    HANDLE file_;
+    int64_t position_ = -1;  // not known yet
+    uint32_t error_ = 0;
 };
 
 // Opens the media file (the running executable unless a path is given) for reading; a failure
